@@ -1,0 +1,32 @@
+// What every part of Setup shares: result codes, window states, the window
+// messages between the worker and the window, and the path and size helpers.
+#pragma once
+#include <windows.h>
+#include "text.h"
+
+enum { R_OK = 0, R_FAIL = 1, R_CANCEL = 2 };
+enum { S_FORM = 0, S_RUN = 1, S_DONE = 2, S_FAIL = 3 };
+
+#define WM_SETUP_DONE (WM_APP + 1)
+#define REG_KEY L"Software\\Emberveil Vavudo"
+#define REG_VALUE L"InstallDir"
+#define APP_TITLE L"Emberveil Setup"
+
+extern int s_dpi; // the screen's dpi, read once at start-up; 96 until then
+
+// Formats into out (cap units with the terminator); a longer text is cut.
+void fmt(wchar_t *out, int cap, const wchar_t *format, ...);
+void vfmt(wchar_t *out, int cap, const wchar_t *format, va_list args);
+// "%s\%s" of dir and name into a MAX_PATH buffer, cut when it doesn't fit.
+void path_join(wchar_t *out, const wchar_t *dir, const wchar_t *name);
+// The full path of in (or in itself when that fails or doesn't fit MAX_PATH),
+// without trailing backslashes past the third character ("C:\" keeps its own).
+void path_full(const wchar_t *in, wchar_t *out);
+// 1 when the path's attributes can be read.
+int exists(const wchar_t *path);
+// 1 when the path is a folder.
+int is_dir(const wchar_t *path);
+// "%.1f GB" of bytes / 2^30 into out.
+void gb(unsigned long long bytes, wchar_t *out, int cap);
+// v pixels at 96 dpi scaled to s_dpi, rounded half away from zero.
+int px(int v);

@@ -1,0 +1,56 @@
+#include "stages.h"
+
+int write_resource(int id, const wchar_t *path)
+{
+    HRSRC res = FindResourceW(NULL, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10)); // RT_RCDATA
+    if (!res)
+        return 0;
+    HGLOBAL loaded = LoadResource(NULL, res);
+    const void *bytes = loaded ? LockResource(loaded) : NULL;
+    DWORD size = SizeofResource(NULL, res);
+    if (!bytes || size == 0)
+        return 0;
+    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD written = 0;
+    BOOL ok = WriteFile(f, bytes, size, &written, NULL);
+    CloseHandle(f);
+    return ok && written == size;
+}
+
+unsigned char *slurp(const wchar_t *path, DWORD *n)
+{
+    *n = 0;
+    HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return NULL;
+    DWORD size = GetFileSize(f, NULL);
+    unsigned char *buf = NULL;
+    if (size != INVALID_FILE_SIZE)
+        buf = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)size + 1); // an empty file still gets one
+    if (buf && !ReadFile(f, buf, size, n, NULL))
+        *n = 0;
+    CloseHandle(f);
+    return buf;
+}
+
+void spill(const wchar_t *path, const void *bytes, DWORD n)
+{
+    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written = 0;
+    WriteFile(f, bytes, n, &written, NULL);
+    CloseHandle(f);
+}
+
+void ps_command(wchar_t *out, int cap, const wchar_t *script)
+{
+    wchar_t sys[MAX_PATH];
+    UINT n = GetSystemDirectoryW(sys, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        sys[0] = 0;
+    fmt(out, cap, L"\"%s\\WindowsPowerShell\\v1.0\\powershell.exe\" -NoProfile -ExecutionPolicy RemoteSigned -File \"%s\\%s\"",
+        sys, s_dir, script);
+}

@@ -1,0 +1,35 @@
+// The build stages of an install: unpacking the payload, translating the
+// game's code, compiling it and finishing. Each returns R_OK, R_FAIL or R_CANCEL.
+#pragma once
+#include "../engine/context.h"
+
+// Payload resource ids (RT_RCDATA).
+#include "../resource.h"
+
+int stage_unpack(void);
+int stage_lift(void);
+int stage_build(void);
+int stage_finish(void);
+
+// 1 when the whole RT_RCDATA resource id was written to the file path.
+int write_resource(int id, const wchar_t *path);
+// The file's bytes in a heap buffer (the caller frees it) and their count in
+// n; null with n 0 when it can't be read.
+unsigned char *slurp(const wchar_t *path, DWORD *n);
+// Creates or truncates the file and writes the n bytes; reports nothing.
+void spill(const wchar_t *path, const void *bytes, DWORD n);
+
+// The translation and build scripts' line callbacks.
+void lift_line(const char *line);
+void build_line(const char *line);
+// C files in folder (and, when deep, in all its subfolders).
+int count_c(const wchar_t *folder, int deep);
+extern int s_compiled, s_compile_total;
+extern char s_first_error[300];
+
+// The command line that runs script (relative to the install folder) with the
+// system's PowerShell, named by its full path so that a powershell.exe beside
+// Setup is never the one started.
+void ps_command(wchar_t *out, int cap, const wchar_t *script);
+// Makes a shell link at the desktop: 1 when saved.
+int shortcut(const wchar_t *target, const wchar_t *folder);

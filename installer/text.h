@@ -1,0 +1,22 @@
+// Text helpers that need nothing of the platform, so that the native fuzzing
+// build and the unit tests reach them as they are.
+#pragma once
+#include <stddef.h>
+#include <wchar.h>
+
+// ASCII-only letter folding: A..Z equal a..z, every other character compares
+// exactly (paths, file names, process names and options are compared this way).
+wchar_t fold(wchar_t c);
+// 1 when a and b are equal under fold.
+int ieq(const wchar_t *a, const wchar_t *b);
+// 1 when the first n characters of a and b are equal under fold (both may end sooner, together).
+int ieqn(const wchar_t *a, const wchar_t *b, size_t n);
+// Copies src into out (cap units with the terminator), cutting it; cap > 0.
+void copy_cut(wchar_t *out, size_t cap, const wchar_t *src);
+// 1 when path lies inside folder: its first characters equal folder under fold
+// and the next one is a backslash, or (with equal_too) the end of the text.
+int path_within(const wchar_t *path, const wchar_t *folder, int equal_too);
+// Completes a folder chosen in the folder browser (a buffer of cap units) with
+// "Emberveil", unless its last part already is that name (any letter case);
+// no second backslash after a drive root; a path too long for it is cut.
+void dest_complete(wchar_t *path, size_t cap);
