@@ -10,13 +10,35 @@ int write_resource(int id, const wchar_t *path)
     DWORD size = SizeofResource(NULL, res);
     if (!bytes || size == 0)
         return 0;
-    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    // A new file only: a file or link of that name planted in the shared
+    // temporary folder is never followed or reused.
+    HANDLE f = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL);
     if (f == INVALID_HANDLE_VALUE)
         return 0;
     DWORD written = 0;
     BOOL ok = WriteFile(f, bytes, size, &written, NULL);
     CloseHandle(f);
+    if (!ok || written != size)
+        DeleteFileW(path);
     return ok && written == size;
+}
+
+int spill_safe(const wchar_t *path, const void *bytes, DWORD n)
+{
+    wchar_t part[MAX_PATH];
+    fmt(part, MAX_PATH, L"%s.part", path);
+    HANDLE f = CreateFileW(part, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return 0;
+    DWORD written = 0;
+    BOOL ok = WriteFile(f, bytes, n, &written, NULL) && written == n && FlushFileBuffers(f);
+    CloseHandle(f);
+    // The target is replaced only by a complete file: a full disk leaves it as it was.
+    if (ok)
+        ok = MoveFileExW(part, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok)
+        DeleteFileW(part);
+    return ok;
 }
 
 unsigned char *slurp(const wchar_t *path, DWORD *n)

@@ -11,13 +11,17 @@ int stage_lift(void);
 int stage_build(void);
 int stage_finish(void);
 
-// 1 when the whole RT_RCDATA resource id was written to the file path.
+// 1 when the whole RT_RCDATA resource id was written to the file path, which
+// must not exist yet (nothing is left behind when it fails).
 int write_resource(int id, const wchar_t *path);
 // The file's bytes in a heap buffer (the caller frees it) and their count in
 // n; null with n 0 when it can't be read.
 unsigned char *slurp(const wchar_t *path, DWORD *n);
 // Creates or truncates the file and writes the n bytes; reports nothing.
 void spill(const wchar_t *path, const void *bytes, DWORD n);
+// Writes the n bytes to "<path>.part" and only then puts that in place of
+// path: 1 when path holds them, else 0 and path is as it was.
+int spill_safe(const wchar_t *path, const void *bytes, DWORD n);
 
 // The translation and build scripts' line callbacks.
 void lift_line(const char *line);

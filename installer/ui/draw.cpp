@@ -183,7 +183,9 @@ void draw_go(const DRAWITEMSTRUCT *di)
     SelectClipRgn(dc, rgn);
     TRIVERTEX v[2] = {vertex(r.left, r.top, top), vertex(r.right, r.bottom, bottom)};
     GRADIENT_RECT gr = {0, 1};
-    GradientFill(dc, v, 2, &gr, 1, GRADIENT_FILL_RECT_V);
+    // GradientFill itself, as gdi32 (a known DLL) exports it: msimg32 would be
+    // one more DLL that a planted copy beside Setup could stand in for.
+    GdiGradientFill(dc, v, 2, &gr, 1, GRADIENT_FILL_RECT_V);
     SelectClipRgn(dc, NULL);
     FrameRgn(dc, rgn, edge_br, 1, 1);
     wchar_t label[32] = L"";

@@ -98,6 +98,9 @@ static int apply_command_line(void)
 
 int WINAPI wWinMain(HINSTANCE inst, HINSTANCE prev, PWSTR cmdline, int show)
 {
+    // Before anything can load a DLL: only the system's own, never one planted
+    // beside Setup in a Downloads folder.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     (void)prev, (void)cmdline;
     s_inst = inst;
     if (second_instance())
