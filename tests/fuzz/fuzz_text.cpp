@@ -1,0 +1,31 @@
+// The path rules on any wide text: the browser completion stays inside its
+// buffer and keeps what it was given; the folder test never reads past either text.
+#include "text.h"
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size < 1)
+        return 0;
+    size_t cap = 1 + data[0] % 64;
+    size_t n = (size - 1) / sizeof(wchar_t);
+    if (n >= cap)
+        n = cap - 1;
+    wchar_t *buf = (wchar_t *)malloc(cap * sizeof(wchar_t));
+    memcpy(buf, data + 1, n * sizeof(wchar_t));
+    buf[n] = 0;
+    size_t before = wcslen(buf);
+    wchar_t *orig = (wchar_t *)malloc((before + 1) * sizeof(wchar_t));
+    memcpy(orig, buf, (before + 1) * sizeof(wchar_t));
+    dest_complete(buf, cap);
+    if (wcslen(buf) >= cap || wcsncmp(buf, orig, before) != 0)
+        abort();
+    path_within(buf, orig, 0);
+    path_within(orig, buf, 1);
+    ieq(orig, buf);
+    free(orig);
+    free(buf);
+    return 0;
+}
