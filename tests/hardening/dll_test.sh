@@ -7,7 +7,7 @@
 # user32 does not import it).
 set -u
 build=$(cd "$1" && pwd)
-decoys=$2
+decoys=${2//;/ } # a CMake list
 h=$(cd "$(dirname "$0")/../harness" && pwd)/wine
 pass=0 fail=0
 check() { if [ "$1" = 0 ]; then pass=$((pass + 1)); echo "ok: $2"; else fail=$((fail + 1)); echo "FAILED: $2"; fi; }
