@@ -31,6 +31,7 @@ void logw(const wchar_t *format, ...)
 
 void log_open(const wchar_t *dir)
 {
+    log_close(); // a log still open would hold the file against the new one
     wchar_t logs[MAX_PATH], path[MAX_PATH];
     path_join(logs, dir, L"logs");
     CreateDirectoryW(logs, NULL);

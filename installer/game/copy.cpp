@@ -114,24 +114,30 @@ void prune_tree(const wchar_t *src, const wchar_t *dst)
 
 // Links inside a tree are removed themselves before the tree is deleted, so
 // that the deletion can't reach through one into a folder outside it.
-static void unlink_links(const wchar_t *dir)
+// Returns 0 when a link is still there afterwards: the tree must then be left.
+static int unlink_links(const wchar_t *dir)
 {
     wchar_t pattern[MAX_PATH], sub[MAX_PATH];
     path_join(pattern, dir, L"*");
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(pattern, &fd);
     if (h == INVALID_HANDLE_VALUE)
-        return;
+        return 1;
+    int clear = 1;
     do {
         if (skip_dots(fd.cFileName) || !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             continue;
         path_join(sub, dir, fd.cFileName);
-        if (is_link(fd.dwFileAttributes))
+        if (is_link(fd.dwFileAttributes)) {
             RemoveDirectoryW(sub);
-        else
-            unlink_links(sub);
+            if (exists(sub))
+                clear = 0;
+        } else if (!unlink_links(sub)) {
+            clear = 0;
+        }
     } while (FindNextFileW(h, &fd));
     FindClose(h);
+    return clear;
 }
 
 int remove_tree(const wchar_t *path)
@@ -145,7 +151,8 @@ int remove_tree(const wchar_t *path)
             RemoveDirectoryW(full);
             return !exists(full);
         }
-        unlink_links(full);
+        if (!unlink_links(full))
+            return 0;
         wchar_t from[MAX_PATH + 2];
         ZeroMemory(from, sizeof from); // SHFileOperationW wants the list ended by two terminators
         copy_cut(from, MAX_PATH, full);

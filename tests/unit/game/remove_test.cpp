@@ -1,0 +1,246 @@
+// remove_tree against paths that try to reach out of the install folder, and
+// the tree walks (measuring, copying, removing) meeting folder links.
+//
+// How Wine 8 shows a folder link (measured): CreateSymbolicLinkW returns TRUE
+// and makes nothing, so the links here are made with "ln -s" on the Unix
+// side (the Unix path of the target and link come from Wine's
+// wine_get_unix_file_name). Such a link is listed by FindFirstFileW and read
+// by GetFileAttributesW as FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT
+// (0x410), dwReserved0 (the reparse tag) 0; opened with backup semantics it
+// gives the identity (volume, file index) of the folder it leads to.
+// RemoveDirectoryW on it does not remove the link: it removes the folder it
+// leads to when that is empty, and fails with ERROR_DIR_NOT_EMPTY otherwise;
+// DeleteFileW fails with access denied. On Windows RemoveDirectoryW removes
+// the link itself.
+#include "helpers.h"
+#include "game/copy.h"
+#include "game/disc.h"
+#include <gtest/gtest.h>
+// GoogleTest pulls in io.h, whose access-mode macro R_OK (4) would hide the result code.
+#undef R_OK
+#include <string>
+
+static void full_of(const wchar_t *path, wchar_t *out)
+{
+    path_full(path, out);
+}
+
+static void join(wchar_t *out, const wchar_t *a, const wchar_t *b)
+{
+    swprintf(out, MAX_PATH, L"%ls\\%ls", a, b);
+}
+
+static void put_in(const wchar_t *dir, const wchar_t *name, const char *text)
+{
+    wchar_t p[MAX_PATH];
+    join(p, dir, name);
+    ASSERT_TRUE(put_text(p, text)) << utf8(p);
+}
+
+// <root>\Emberveil (the install folder) with a few folders, and its sibling
+// <root>\Emberveil2 that no removal may touch.
+static void rt_build(const wchar_t *root, wchar_t *install, wchar_t *sibling)
+{
+    join(install, root, L"Emberveil");
+    join(sibling, root, L"Emberveil2");
+    put_in(sibling, L"keep.txt", "sibling");
+    put_in(sibling, L"x\\keep2.txt", "sibling x");
+    put_in(install, L"file.txt", "file");
+    put_in(install, L"sub\\a.txt", "a");
+    put_in(install, L"sub2\\b.txt", "b");
+    put_in(install, L"Case\\f.txt", "f");
+    put_in(install, L"a\\keep.txt", "keep");
+    put_in(install, L"a\\b\\c.txt", "c");
+    put_in(install, L"ro\\locked.txt", "locked");
+    wchar_t p[MAX_PATH];
+    join(p, install, L"ro\\locked.txt");
+    SetFileAttributesW(p, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+}
+
+static void ascii_upper(wchar_t *s)
+{
+    for (; *s; s++)
+        if (*s >= L'a' && *s <= L'z')
+            *s = (wchar_t)(*s - L'a' + L'A');
+}
+
+static void ascii_lower(wchar_t *s)
+{
+    for (; *s; s++)
+        if (*s >= L'A' && *s <= L'Z')
+            *s = (wchar_t)(*s - L'A' + L'a');
+}
+
+struct RemoveRow {
+    const char *what;
+    int from_parent;       // the text starts at the install folder's parent, else at the install folder
+    const wchar_t *tail;
+    int fold;              // 1 upper-cases, 2 lower-cases the whole text
+    int result;
+    const wchar_t *gone;   // relative to the install folder; null: nothing is deleted
+};
+
+static const RemoveRow k_remove_rows[] = {
+    {"the install folder", 0, L"", 0, 0, NULL},
+    {"the install folder, trailing backslash", 0, L"\\", 0, 0, NULL},
+    {"the install folder, two trailing backslashes", 0, L"\\\\", 0, 0, NULL},
+    {"the install folder in lower case", 0, L"", 2, 0, NULL},
+    {"the install folder's parent", 0, L"\\..", 0, 0, NULL},
+    {"the sibling", 1, L"\\Emberveil2", 0, 0, NULL},
+    {"the sibling in upper case", 1, L"\\Emberveil2", 1, 0, NULL},
+    {"the sibling through sub\\..\\..", 0, L"\\sub\\..\\..\\Emberveil2", 0, 0, NULL},
+    {"a folder of the sibling through ..", 0, L"\\..\\Emberveil2\\x", 0, 0, NULL},
+    {"a file inside", 0, L"\\file.txt", 0, 0, NULL},
+    {"a file deeper inside", 0, L"\\sub\\a.txt", 0, 0, NULL},
+    {"a missing path inside", 0, L"\\nothing", 0, 1, NULL},
+    {"a missing path outside", 1, L"\\nowhere", 0, 1, NULL},
+    {"a folder inside", 0, L"\\sub", 0, 1, L"sub"},
+    {"a folder inside, trailing backslash", 0, L"\\sub\\", 0, 1, L"sub"},
+    {"a folder inside in other case", 0, L"\\SUB", 0, 1, L"sub"},
+    {"a folder inside, whole path in upper case", 0, L"\\case", 1, 1, L"Case"},
+    {"a folder inside, whole path in lower case", 0, L"\\Case", 2, 1, L"Case"},
+    {"a folder two levels down", 0, L"\\a\\b", 0, 1, L"a\\b"},
+    {"a folder reached through ..", 0, L"\\a\\..\\sub2", 0, 1, L"sub2"},
+    {"a folder holding a read-only hidden system file", 0, L"\\ro", 0, 1, L"ro"},
+};
+
+TEST(RemoveTree, HostilePathTable)
+{
+    test_init();
+    wchar_t scratch[MAX_PATH], root[MAX_PATH], install[MAX_PATH], sibling[MAX_PATH], text[MAX_PATH],
+        p[MAX_PATH], q[MAX_PATH];
+    for (const RemoveRow &r : k_remove_rows) {
+        SCOPED_TRACE(r.what);
+        test_dir(L"rt", scratch);
+        full_of(scratch, root);
+        rt_build(root, install, sibling);
+        copy_cut(s_dir, MAX_PATH, install);
+        int files = file_count(root), gone_files = 0;
+        if (r.gone) {
+            join(p, install, r.gone);
+            gone_files = file_count(p);
+            ASSERT_LT(0, gone_files);
+        }
+        swprintf(text, MAX_PATH, L"%ls%ls", r.from_parent ? root : install, r.tail);
+        if (r.fold == 1)
+            ascii_upper(text);
+        if (r.fold == 2)
+            ascii_lower(text);
+        SCOPED_TRACE(utf8(text));
+        EXPECT_EQ(r.result, remove_tree(text));
+        EXPECT_EQ(files - gone_files, file_count(root)) << "files removed beyond what the row allows";
+        join(q, sibling, L"x\\keep2.txt");
+        EXPECT_TRUE(exists(q));
+        EXPECT_TRUE(is_dir(install));
+        if (r.gone) {
+            join(p, install, r.gone);
+            EXPECT_FALSE(exists(p));
+        }
+    }
+    s_dir[0] = 0;
+    tree_remove(scratch);
+}
+
+TEST(RemoveTree, NoInstallFolderDeletesNothing)
+{
+    test_init();
+    wchar_t scratch[MAX_PATH], root[MAX_PATH], install[MAX_PATH], sibling[MAX_PATH], p[MAX_PATH];
+    test_dir(L"rt0", scratch);
+    full_of(scratch, root);
+    rt_build(root, install, sibling);
+    s_dir[0] = 0;
+    join(p, install, L"sub");
+    EXPECT_EQ(0, remove_tree(p));
+    EXPECT_TRUE(is_dir(p));
+    tree_remove(scratch);
+}
+
+// A folder outside the install folder, reached through links inside it.
+TEST(RemoveTree, LinksInsideAreNotFollowedOut)
+{
+    test_init();
+    wchar_t scratch[MAX_PATH], root[MAX_PATH], install[MAX_PATH], outside[MAX_PATH], p[MAX_PATH],
+        f1[MAX_PATH], f2[MAX_PATH];
+    test_dir(L"rtlinks", scratch);
+    full_of(scratch, root);
+    join(install, root, L"Emberveil");
+    join(outside, root, L"outside");
+    put_in(outside, L"f1.txt", "outside 1");
+    put_in(outside, L"deep\\f2.txt", "outside 2");
+    join(f1, outside, L"f1.txt");
+    join(f2, outside, L"deep\\f2.txt");
+    put_in(install, L"holder\\mine.txt", "mine");
+    put_in(install, L"holder2\\deep\\mine.txt", "mine");
+    copy_cut(s_dir, MAX_PATH, install);
+
+    const wchar_t *links[] = {L"link", L"holder\\link", L"holder2\\deep\\link"};
+    const wchar_t *removed[] = {L"link", L"holder", L"holder2"};
+    const wchar_t *how = L"";
+    for (int i = 0; i < 3; i++) {
+        SCOPED_TRACE(utf8(links[i]));
+        join(p, install, links[i]);
+        ASSERT_TRUE(make_link(p, outside, &how)) << "can't make a folder link";
+        // Every link guard in the product rests on this attribute.
+        EXPECT_EQ((DWORD)(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT),
+                  GetFileAttributesW(p) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+        join(p, install, removed[i]);
+        int r = remove_tree(p);
+        EXPECT_EQ(r, !exists(p)) << "the result doesn't tell whether the path is gone";
+        EXPECT_TRUE(is_dir(outside));
+        EXPECT_TRUE(exists(f1)) << "deleted through the link";
+        EXPECT_TRUE(exists(f2)) << "deleted through the link";
+        EXPECT_EQ("outside 2", read_all(f2));
+    }
+    printf("folder links made with %ls\n", how);
+    for (int i = 0; i < 3; i++) {
+        join(p, install, links[i]);
+        drop_link(p);
+    }
+    s_dir[0] = 0;
+    tree_remove(scratch);
+}
+
+// A disc folder holding a link back to its own top folder, and one to a
+// folder beside it: the walks end, the loop adds nothing, the other link counts.
+TEST(TreeWalks, LinkBackToTheTopIsWalkedOnce)
+{
+    test_init();
+    wchar_t scratch[MAX_PATH], root[MAX_PATH], top[MAX_PATH], side[MAX_PATH], loop[MAX_PATH], ext[MAX_PATH],
+        target[MAX_PATH], p[MAX_PATH];
+    test_dir(L"walkloop", scratch);
+    full_of(scratch, root);
+    join(top, root, L"disc");
+    join(side, root, L"side");
+    join(target, root, L"copy");
+    static char big[3000];
+    memset(big, 'b', sizeof big);
+    join(p, top, L"a.bin");
+    ASSERT_TRUE(put_file(p, big, 100));
+    join(p, top, L"corvane\\b.bin");
+    ASSERT_TRUE(put_file(p, big, 2000));
+    join(p, side, L"s.bin");
+    ASSERT_TRUE(put_file(p, big, 50));
+    join(loop, top, L"corvane\\loop");
+    join(ext, top, L"ext");
+    ASSERT_TRUE(make_link(loop, top, NULL));
+    ASSERT_TRUE(make_link(ext, side, NULL));
+
+    EXPECT_EQ(2150ull, dir_bytes(top));
+
+    s_cancel = 0;
+    s_copy_done = 0;
+    s_copy_total = 0;
+    EXPECT_EQ(1, copy_tree(top, target));
+    EXPECT_EQ(3, file_count(target));
+    join(p, target, L"corvane\\b.bin");
+    EXPECT_EQ(std::string(big, 2000), read_all(p));
+    join(p, target, L"ext\\s.bin");
+    EXPECT_EQ(std::string(big, 50), read_all(p));
+    join(p, target, L"corvane\\loop");
+    EXPECT_EQ(0, file_count(p)) << "the loop was copied into the copy";
+    EXPECT_EQ(2150ull, s_copy_done);
+
+    drop_link(loop);
+    drop_link(ext);
+    tree_remove(scratch);
+}
