@@ -124,3 +124,7 @@ int drv_wait_text(int id, const wchar_t *want, DWORD timeout_ms);
 
 // Polls (every 20 ms) until the status bar part's text equals want.
 int drv_wait_status(int part, const wchar_t *want, DWORD timeout_ms);
+
+// Sets the screen's dots per inch for every Setup started afterwards (96, 120,
+// 144...), as the display settings do. A test that changes it puts 96 back.
+int drv_set_dpi(int dpi);

@@ -35,3 +35,10 @@ int drv_msgbox_press(HWND box, int button_id)
         Sleep(POLL_MS);
     return !IsWindow(box) || !IsWindowVisible(box);
 }
+
+int drv_set_dpi(int dpi)
+{
+    DWORD v = (DWORD)dpi;
+    return RegSetKeyValueW(HKEY_CURRENT_USER, L"Control Panel\\Desktop", L"LogPixels", REG_DWORD, &v, sizeof v) ==
+           ERROR_SUCCESS;
+}
