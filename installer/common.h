@@ -3,6 +3,11 @@
 #pragma once
 #include <windows.h>
 #include "text.h"
+// The C runtime's io.h defines R_OK as a mode of access(). Taken in first, its
+// include guard keeps a later include (GoogleTest's, say) from bringing the
+// macro back over the result code.
+#include <io.h>
+#undef R_OK
 
 enum { R_OK = 0, R_FAIL = 1, R_CANCEL = 2 };
 enum { S_FORM = 0, S_RUN = 1, S_DONE = 2, S_FAIL = 3 };
