@@ -17,7 +17,7 @@ else
 fi
 if cmake -S tests/native -B build/native -DCMAKE_CXX_COMPILER=clang++ \
          -DEV_FUZZ_SECONDS="${EV_FUZZ_SECONDS:-60}" >/dev/null && cmake --build build/native -j2; then
-  ctest --test-dir build/native --output-on-failure || failed="$failed native"
+  ctest --test-dir build/native --output-on-failure -j2 || failed="$failed native"
 else
   failed="$failed native-build"
 fi
