@@ -58,6 +58,16 @@ int path_of(const Token *t, wchar_t *out)
     return 1;
 }
 
+// 1 when the value token stands for the word w, in any case and quoted or not
+// (-ItemType 'Directory' is -ItemType Directory); 0 otherwise, -1 when it has no value.
+static int value_is(const Token *t, const char *w)
+{
+    Value v;
+    if (!eval(t, &v))
+        return -1;
+    return v.kind == V_STR && lstrcmpiA(v.text, w) == 0;
+}
+
 // The path as text for messages.
 static void narrow(const wchar_t *path, char *out, int cap)
 {
@@ -222,8 +232,11 @@ static int new_item(const Token *t, int n, int quiet)
         return unsupported();
     if (!path_of(p[0].value, path))
         return 0;
-    int dir = is_word(p[1].value, "Directory");
-    if (!dir && !is_word(p[1].value, "File"))
+    int dir = value_is(p[1].value, "Directory");
+    int file = dir == 0 ? value_is(p[1].value, "File") : 0;
+    if (dir < 0 || file < 0)
+        return 0;
+    if (!dir && !file)
         return unsupported();
     if (exists(path) && !(p[2].set && is_dir(path) == dir))
         return file_error("New-Item", "an item already exists at", path);
@@ -371,11 +384,15 @@ int test_path(const Token *t, int n, Value *v)
     int yes = exists(path);
     if (p[1].set)
     {
-        if (is_word(p[1].value, "Leaf"))
+        int leaf = value_is(p[1].value, "Leaf");
+        int container = value_is(p[1].value, "Container");
+        if (leaf < 0 || container < 0)
+            return 0;
+        if (leaf)
             yes = yes && !is_dir(path);
-        else if (is_word(p[1].value, "Container"))
+        else if (container)
             yes = is_dir(path);
-        else if (!is_word(p[1].value, "Any"))
+        else if (value_is(p[1].value, "Any") != 1)
             return unsupported();
     }
     set_int(v, yes);

@@ -4,6 +4,7 @@
 // output reaches whoever reads ours, unchanged.
 #include "ps.h"
 #include <string.h>
+#include <wchar.h>
 
 enum { CMD_CAP = 8192 };
 
@@ -19,24 +20,29 @@ static int add(wchar_t *cmd, int *len, const wchar_t *s)
     return 1;
 }
 
-// Appends one argument, in double quotes when it is empty or holds a blank
-// (as PowerShell 5.1 passes arguments to programs).
+// Appends one argument, in double quotes when it holds a blank (as PowerShell
+// 5.1 passes arguments to programs). PowerShell 5.1 drops an empty argument and
+// passes inner double quotes unescaped; both are left out of the subset.
 static int add_arg(wchar_t *cmd, int *len, const char *arg)
 {
     wchar_t w[TEXT_CAP];
-    if (!widen(arg, w, TEXT_CAP))
+    if (!arg[0] || strchr(arg, '"') || !widen(arg, w, TEXT_CAP))
         return 0;
-    int quote = !arg[0] || strpbrk(arg, " \t") != NULL;
+    int quote = strpbrk(arg, " \t") != NULL;
     return add(cmd, len, L" ") && (!quote || add(cmd, len, L"\"")) && add(cmd, len, w) &&
            (!quote || add(cmd, len, L"\""));
 }
 
-// The full path of the program a value names, resolved against the current folder.
+// The full path of the program a value names, resolved against the current
+// folder. A bare name would be looked up on the PATH, never in the current
+// folder, which the subset leaves out.
 static int program_path(const Token *t, wchar_t *full)
 {
     wchar_t path[MAX_PATH];
     if (!path_of(t, path))
         return 0;
+    if (!wcschr(path, L'\\') && !wcschr(path, L'/'))
+        return unsupported();
     DWORD n = GetFullPathNameW(path, MAX_PATH, full, NULL);
     if (n == 0 || n >= MAX_PATH)
         return unsupported();

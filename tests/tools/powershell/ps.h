@@ -55,6 +55,8 @@ int tokenize(const char *line, Token *t, int *count);
 int is_word(const Token *t, const char *w);
 // The value a string, variable or bareword token stands for; 0 (reported) when it has none.
 int eval(const Token *t, Value *v);
+// 1 when the n bytes at p are an optionally signed decimal integer, its value in *num.
+int parse_int(const char *p, int n, long long *num);
 // Sets v to a string.
 void set_str(Value *v, const char *s, int n);
 // Sets v to an integer.

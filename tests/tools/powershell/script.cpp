@@ -1,7 +1,9 @@
 // Loading, checking and running a script: lines, blocks, if / elseif / else,
 // foreach over a range, assignments and exit. Like PowerShell, which parses a
-// whole script before it runs any of it, every line is checked first, so a
-// line outside the subset fails the script even in a branch not taken.
+// whole script before it runs any of it, the form of every line (its tokens,
+// how its statement starts, the blocks) is checked first, so such a line fails
+// the script even in a branch not taken; parameters, pipelines and values are
+// judged when the line runs, as PowerShell binds them.
 #include "ps.h"
 #include <string.h>
 
@@ -171,21 +173,23 @@ static int eval_unary(const Token *t, int n, Value *v)
     return unsupported();
 }
 
-// a -eq b as PowerShell compares: the left side decides; strings without regard to case.
+// a -eq b as PowerShell compares: the left side's type decides, so a number
+// takes the right side as a number ("05" equals 5) and a string takes it as
+// text, without regard to case. -1 for a number against text that is no
+// integer, which PowerShell would try to convert in ways not ours.
 static int equal(const Value *a, const Value *b)
 {
     if (a->kind == V_NULL || b->kind == V_NULL)
         return a->kind == b->kind;
-    char bt[TEXT_CAP];
-    value_text(b, bt, TEXT_CAP);
     if (a->kind == V_INT)
     {
-        if (b->kind == V_INT)
-            return a->num == b->num;
-        char at[TEXT_CAP];
-        value_text(a, at, TEXT_CAP);
-        return strcmp(at, bt) == 0;
+        long long num = b->num;
+        if (b->kind == V_STR && !parse_int(b->text, (int)strlen(b->text), &num))
+            return -1;
+        return a->num == num;
     }
+    char bt[TEXT_CAP];
+    value_text(b, bt, TEXT_CAP);
     return lstrcmpiA(a->text, bt) == 0;
 }
 
@@ -207,6 +211,8 @@ static int eval_expr(const Token *t, int n, Value *v)
             if (!eval_unary(t, k, v) || !eval_unary(t + k + 1, n - k - 1, &b))
                 return 0;
             int same = equal(v, &b);
+            if (same < 0)
+                return unsupported();
             set_int(v, is_word(&t[k], "-eq") ? same : !same);
             return 1;
         }

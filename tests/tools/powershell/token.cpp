@@ -253,8 +253,7 @@ void set_int(Value *v, long long num)
     v->text[0] = 0;
 }
 
-// 1 when the n bytes at p are an optionally signed decimal integer, its value in *num.
-static int parse_int(const char *p, int n, long long *num)
+int parse_int(const char *p, int n, long long *num)
 {
     int i = n > 1 && p[0] == '-' ? 1 : 0;
     if (i == n || n - i > 18)

@@ -1,6 +1,7 @@
 # Writes the hostile and damaged zip archives of tar_test.sh into DIR, plus an
-# empty archive and one without folder entries. bsdtar can't make these: it
-# cleans the names it packs and writes only sound archives.
+# empty archive and two without folder entries, one of them with its sizes and
+# offsets in zip64 fields. bsdtar can't make these: it cleans the names it
+# packs, writes only sound archives and keeps 32-bit fields while they fit.
 #   python3 bad_zips.py DIR
 import struct
 import sys
@@ -40,7 +41,14 @@ for name, bad in [("abs.zip", "/ev_tar_abs.txt"), ("drive.zip", "C:/ev_tar_drive
     write(name, [("ok.txt", b"fine\r\n"), (bad, b"outside\r\n")])
 
 write("empty.zip", [])
-write("nodirs.zip", [("a/b/c/deep.txt", b"deep\r\n"), ("top.txt", b"top\r\n")])
+nodirs = [("a/b/c/deep.txt", b"deep\r\n"), ("top.txt", b"top\r\n")]
+write("nodirs.zip", nodirs)
+# Every size and offset above 4 bytes goes into a zip64 field, its 32-bit one
+# saturated, as an archive of more than 4 GiB has it.
+limit = zipfile.ZIP64_LIMIT
+zipfile.ZIP64_LIMIT = 4
+write("nodirs64.zip", nodirs, zipfile.ZIP_DEFLATED)
+zipfile.ZIP64_LIMIT = limit
 
 # The central directory's first signature overwritten.
 write("badcd.zip", [("a.txt", b"a\r\n"), ("b.txt", b"b\r\n")])

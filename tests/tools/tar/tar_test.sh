@@ -53,6 +53,7 @@ good=(
   "-C before the rest, zip64|zip64.zip|src|-C @D -xmf @A"
   "no -C, started in the target|deflated.zip|src|-xmf @A"
   "file entries only, parents made|nodirs.zip|nodirs|-xmf @A -C @D"
+  "sizes and offsets in zip64 fields|nodirs64.zip|nodirs|-xmf @A -C @D"
 )
 for row in "${good[@]}"; do
   IFS='|' read -r what zip tree args <<<"$row"
