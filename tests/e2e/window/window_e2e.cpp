@@ -233,7 +233,8 @@ int painted(const Shot &shot, const wchar_t *text, int size, int weight, COLORRE
 }
 
 // Every test program starts and ends with 96 dpi, no earlier install and no
-// scratch folder, whatever a failed run before it left behind.
+// scratch folder, whatever a failed run before it left behind; every case
+// starts without a scratch folder, whatever the case before it made.
 class CleanPrefix : public ::testing::Environment {
 public:
     void SetUp() override { tidy(); }
@@ -249,4 +250,15 @@ private:
     }
 };
 
-static ::testing::Environment *const s_clean = ::testing::AddGlobalEnvironment(new CleanPrefix);
+class CleanScratch : public ::testing::EmptyTestEventListener {
+    void OnTestStart(const ::testing::TestInfo &) override { disc_remove(SCRATCH); }
+};
+
+static int listen(void)
+{
+    ::testing::UnitTest::GetInstance()->listeners().Append(new CleanScratch);
+    ::testing::AddGlobalTestEnvironment(new CleanPrefix);
+    return 1;
+}
+
+static const int s_listening = listen();

@@ -1,0 +1,237 @@
+// Start-up as a script or the shell drives it: the command line, the exit
+// codes of "/test /go" when a check refuses, a second start, and an earlier
+// install found through the registry.
+#include "driver.h"
+#include "ids.h"
+#include "window_e2e.h"
+
+#include <gtest/gtest.h>
+
+#define OK_NOTE L"Z93: Emberveil, Europe (PAL), 0.0 GB"
+#define NO_NOTE L"Or drop the file on this window."
+#define DEFAULT_DEST L"C:\\Games\\Emberveil"
+
+// Each row is one start: what the form shows after that command line.
+TEST(CommandLine, OptionsAndALonePath)
+{
+    const std::wstring good = scratch(L"good"), xbe = good + L"\\default.xbe";
+    const std::wstring other = scratch(L"other");
+    // A lone "/xbe" is a path, made full from the folder Setup starts in (ours).
+    wchar_t lone[MAX_PATH];
+    ASSERT_TRUE(GetFullPathNameW(L"/xbe", MAX_PATH, lone, NULL));
+    struct Row {
+        std::wstring args;
+        std::wstring field, note, dest;
+        bool ticked;
+    } const rows[] = {
+        {L"/xbe " + xbe + L" /dir " + other, xbe, OK_NOTE, other, true},
+        {L"/XBE " + xbe + L" /Dir " + other + L" /TeSt", xbe, OK_NOTE, other, false},
+        {L"/test", L"", NO_NOTE, DEFAULT_DEST, false},
+        // A file or a folder dropped on Setup's icon.
+        {xbe, xbe, OK_NOTE, DEFAULT_DEST, true},
+        {good, xbe, OK_NOTE, DEFAULT_DEST, true},
+        // With more than one argument a path alone is no option.
+        {xbe + L" /test", L"", NO_NOTE, DEFAULT_DEST, false},
+        {L"/dir " + other + L" " + xbe, L"", NO_NOTE, other, true},
+        // "/xbe" with nothing after it is skipped...
+        {L"/dir " + other + L" /xbe", L"", NO_NOTE, other, true},
+        // ...unless it is the only argument: then it is a path like any other.
+        {L"/xbe", lone, L"There is no default.xbe in this folder.", DEFAULT_DEST, true},
+        // A later option overrides an earlier one.
+        {L"/xbe " + scratch(L"nothing") + L" /dir C:\\x /xbe " + xbe + L" /dir " + other, xbe, OK_NOTE, other, true},
+        // Only the slash and the whole word make an option.
+        {L"/xbe " + xbe + L" -test /tests /TEST:1", xbe, OK_NOTE, DEFAULT_DEST, true},
+    };
+    ASSERT_TRUE(good_disc(good));
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.args);
+        ASSERT_TRUE(start_setup(r.args));
+        EXPECT_EQ(r.field, text(ID_XBE));
+        EXPECT_EQ(r.note, text(ID_NOTE));
+        EXPECT_EQ(r.dest, text(ID_DEST));
+        EXPECT_EQ(r.ticked, drv_checked(ID_SHORTCUT) != 0);
+        EXPECT_EQ(L"Install", text(ID_GO));
+        EXPECT_EQ(0, close_setup());
+    }
+}
+
+// "/test /go" is how a script installs: a start that the checks refuse must
+// not end as a success. The box stays until answered, then the window goes
+// by itself with the outcome as the exit code.
+TEST(TestGo, RefusedStartsEndWithTheirCode)
+{
+    const std::wstring good = scratch(L"good"), full = scratch(L"full");
+    const std::wstring bad = scratch(L"bad");
+    struct Row {
+        std::wstring args;
+        std::wstring message;
+        int answer;
+        long code;
+    } const rows[] = {
+        {L"/test /go", L"Choose the default.xbe of your extracted Emberveil disc first.", IDOK, 1},
+        {L"/Go /xbe " + bad + L" /TEST", L"There is no default.xbe in this folder.", IDOK, 1},
+        {L"/test /go /xbe " + good + L" /dir Games", L"Choose a full path, for example C:\\Games\\Emberveil.", IDOK, 1},
+        {L"/test /go /xbe " + good + L" /dir " + full, L"This folder is not empty. Install into it anyway?", IDNO, 2},
+    };
+    ASSERT_TRUE(good_disc(good));
+    ASSERT_TRUE(filled_folder(full));
+    ASSERT_TRUE(CreateDirectoryW(bad.c_str(), NULL));
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.args);
+        ASSERT_TRUE(start_setup(r.args));
+        HWND box = NULL;
+        EXPECT_EQ(r.message, box_text(&box));
+        ASSERT_TRUE(box);
+        // Nothing is decided before the player has read the box.
+        EXPECT_TRUE(drv_main());
+        ASSERT_TRUE(drv_msgbox_press(box, r.answer));
+        EXPECT_EQ(r.code, exit_code());
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((full + L"\\logs").c_str()));
+}
+
+// "/go" without "/test" is a player's start: after the refusal the form stays
+// and a close is a normal end.
+TEST(TestGo, GoAloneKeepsTheFormAfterARefusal)
+{
+    ASSERT_TRUE(start_setup(L"/go"));
+    HWND box = NULL;
+    EXPECT_EQ(L"Choose the default.xbe of your extracted Emberveil disc first.", box_text(&box));
+    ASSERT_TRUE(drv_msgbox_press(box, IDOK));
+    EXPECT_TRUE(drv_no_msgbox(1000));
+    ASSERT_TRUE(drv_main());
+    EXPECT_TRUE(drv_visible(ID_XBE));
+    EXPECT_EQ(L"Install", text(ID_GO));
+    EXPECT_EQ(0, close_setup());
+}
+
+// Counts the visible Setup windows on the desktop, whoever made them.
+static BOOL CALLBACK count_setup(HWND h, LPARAM l)
+{
+    wchar_t cls[32];
+    if (IsWindowVisible(h) && GetClassNameW(h, cls, 32) && !wcscmp(cls, L"EvSetup"))
+        ++*(int *)l;
+    return TRUE;
+}
+
+static HWND wait_foreground(HWND want)
+{
+    HWND fg = NULL;
+    for (int t = 0; t < WAIT_MS / 20 && (fg = drv_foreground()) != want; t++)
+        Sleep(20);
+    return fg;
+}
+
+// A second start brings the first window to the front and ends at once with
+// 0, its own command line unread.
+TEST(SecondStart, BringsTheFirstToTheFront)
+{
+    ASSERT_TRUE(good_disc(scratch(L"good")));
+    ASSERT_TRUE(start_setup(L"/xbe " + scratch(L"good")));
+    HWND first = drv_main();
+    // Something else in front first, so that the second start has to move it.
+    HWND other = CreateWindowExW(0, L"STATIC", L"in front", WS_POPUP | WS_VISIBLE | WS_CAPTION, 0, 0, 300, 100, NULL,
+                                 NULL, NULL, NULL);
+    ASSERT_TRUE(other);
+    SetForegroundWindow(other);
+    ASSERT_EQ(other, wait_foreground(other));
+
+    DWORD code = 99;
+    std::wstring args = L"/test /dir " + scratch(L"second") + L" /xbe " + scratch(L"nothing") + L" /go";
+    ASSERT_TRUE(drv_run(setup_exe().c_str(), args.c_str(), NULL, EXIT_MS, &code));
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(first, wait_foreground(first));
+    DestroyWindow(other);
+    int windows = 0;
+    EnumWindows(count_setup, (LPARAM)&windows);
+    EXPECT_EQ(1, windows);
+    EXPECT_EQ(DEFAULT_DEST, text(ID_DEST));
+    EXPECT_EQ(OK_NOTE, text(ID_NOTE));
+    EXPECT_TRUE(drv_checked(ID_SHORTCUT));
+    EXPECT_TRUE(drv_no_msgbox(300));
+    EXPECT_EQ(0, close_setup());
+}
+
+// Points the install registry value at folder (a string, or a number when
+// as_number); 1/0.
+static int earlier_install(const std::wstring &folder, bool as_number)
+{
+    if (as_number) {
+        DWORD v = 7;
+        return RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Emberveil Vavudo", L"InstallDir", REG_DWORD, &v,
+                               sizeof v) == ERROR_SUCCESS;
+    }
+    return RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Emberveil Vavudo", L"InstallDir", REG_SZ, folder.c_str(),
+                           (DWORD)((folder.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
+// Makes folder look like an earlier install: its built game, and its disc
+// copy when with_disc.
+static int installed_folder(const std::wstring &folder, bool with_disc)
+{
+    if (!filled_folder(folder + L"\\build\\Release"))
+        return 0;
+    HANDLE f = CreateFileW((folder + L"\\build\\Release\\emberveil.exe").c_str(), GENERIC_WRITE, 0, NULL,
+                           CREATE_ALWAYS, 0, NULL);
+    if (f == INVALID_HANDLE_VALUE)
+        return 0;
+    CloseHandle(f);
+    return !with_disc || good_disc(folder + L"\\game");
+}
+
+class EarlierInstall : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        drv_kill();
+        forget_earlier_install();
+    }
+};
+
+// What the registry value leads to at start-up, one start per row.
+TEST_F(EarlierInstall, FoundThroughTheRegistryValue)
+{
+    const std::wstring done = scratch(L"earlier"), bare = scratch(L"bare"), empty = scratch(L"empty");
+    const std::wstring other = scratch(L"other");
+    const std::wstring done_xbe = done + L"\\game\\default.xbe";
+    ASSERT_TRUE(installed_folder(done, true));
+    ASSERT_TRUE(installed_folder(bare, false));
+    ASSERT_TRUE(filled_folder(empty + L"\\game"));
+    struct Row {
+        const wchar_t *name;
+        std::wstring value;
+        bool as_number;
+        std::wstring args;
+        bool found;
+        std::wstring dest, field, note, space;
+    } const rows[] = {
+        // Its own game folder holds the disc: the copy needs no new room.
+        {L"built with disc", done, false, L"", true, done, done_xbe, OK_NOTE, L"1.6 GB"},
+        {L"built without disc", bare, false, L"", true, bare, L"", NO_NOTE, L"1.6 GB"},
+        {L"no built game", empty, false, L"", false, DEFAULT_DEST, L"", NO_NOTE, L"1.6 GB"},
+        {L"not a string", L"", true, L"", false, DEFAULT_DEST, L"", NO_NOTE, L"1.6 GB"},
+        // The command line comes after the registry and wins; the subtitle
+        // names the folder now in the field.
+        {L"overridden", done, false, L"/dir " + other, true, other, done_xbe, OK_NOTE, L"1.6 GB"},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        ASSERT_TRUE(earlier_install(r.value, r.as_number));
+        ASSERT_TRUE(start_setup(r.args));
+        EXPECT_EQ(r.dest, text(ID_DEST));
+        EXPECT_EQ(r.field, text(ID_XBE));
+        EXPECT_EQ(r.note, text(ID_NOTE));
+        EXPECT_EQ(r.found ? L"Reinstall" : L"Install", text(ID_GO));
+        EXPECT_EQ(r.found ? L"Installed" : L"Not installed", part(0));
+        EXPECT_EQ(r.space, part(1));
+        Shot shot;
+        ASSERT_TRUE(take_shot(L"window-earlier-install", &shot));
+        EXPECT_EQ(r.found, painted(shot, L"Reinstall Emberveil", TITLE_FONT, INK, 96) != 0);
+        EXPECT_EQ(!r.found, painted(shot, L"Install Emberveil", TITLE_FONT, INK, 96) != 0);
+        if (r.found) {
+            std::wstring sub = L"Installed in " + r.dest + L".";
+            EXPECT_TRUE(painted(shot, sub.c_str(), NOTE_FONT, GREY, 96)) << "subtitle naming " << r.dest;
+        }
+        EXPECT_EQ(0, close_setup());
+    }
+}
