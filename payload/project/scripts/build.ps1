@@ -21,9 +21,18 @@
 #   EV_DEMO_LONG_LINE=1    also print one line of 1500 bytes in the form of a C
 #                          file name (its first 1023 bytes do not end in ".c")
 #   EV_DEMO_SPLIT_CRLF=1   print the line "  main.c" in two pieces, then its CR
-#                          and, after a pause, its LF as separate writes
+#                          and its LF, as separate writes with pauses between
 #   EV_DEMO_NO_EOL=1       print the last file name without a line end and end
 #                          there (exit 0)
+#   EV_DEMO_BUILD_HOLD=1   hold still twice, 2.5 s each, so that the progress
+#                          can be read: before "  main.c" of the game (after the
+#                          long line, when that is printed) and after it; each
+#                          hold prints a line saying so first
+#   EV_DEMO_ERROR_NO_EOL=1 after the first nine files, print a compiler error
+#                          line without a line end as the last output; exit 1
+#   EV_DEMO_LATE_CHILD=EXE after the first nine files, start EXE (the test
+#                          suite's evchild) in the background to print a
+#                          compiler error line 1.5 s later, and exit 1 at once
 #
 # Written in a plain subset of Windows PowerShell 5.1 (one statement a line,
 # no pipeline but Out-Null) so that the test suite's stand-in runs it too.
@@ -71,6 +80,15 @@ if ($env:EV_DEMO_BUILD_FAIL -eq '1') {
     Write-Output 'build: failed (EV_DEMO_BUILD_FAIL)'
     exit 1
 }
+if ($env:EV_DEMO_ERROR_NO_EOL -eq '1') {
+    Write-Host -NoNewline 'src\launcher\launcher.c(3): fatal error C1004: unexpected end-of-file found'
+    exit 1
+}
+if ($env:EV_DEMO_LATE_CHILD) {
+    Start-Process -NoNewWindow -FilePath $env:EV_DEMO_LATE_CHILD -ArgumentList 'pause 1500 print "src\\game\\late.c(7): error C2001: printed after the script ended\r\n"'
+    Write-Output 'build: failed, a compiler is still writing (EV_DEMO_LATE_CHILD)'
+    exit 1
+}
 if ($env:EV_DEMO_BUILD_HANG -eq '1') {
     Start-Process -NoNewWindow -FilePath '.\toolchain\ninja\ninja.exe' -ArgumentList '--demo-spin'
     & '.\toolchain\zig\zig.exe' --demo-spin
@@ -84,14 +102,24 @@ if ($env:EV_DEMO_LONG_LINE -eq '1') {
     }
     Write-Host 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx.c'
 }
+if ($env:EV_DEMO_BUILD_HOLD -eq '1') {
+    Write-Output 'build: holding before main.c (EV_DEMO_BUILD_HOLD)'
+    Start-Sleep -Milliseconds 2500
+}
 if ($env:EV_DEMO_SPLIT_CRLF -eq '1') {
-    Write-Host -NoNewline '  ma'
-    Write-Host -NoNewline 'in.c'
+    Write-Host -NoNewline '  main'
+    Start-Sleep -Milliseconds 200
+    Write-Host -NoNewline '.c'
+    Start-Sleep -Milliseconds 200
     Write-Host -NoNewline "`r"
     Start-Sleep -Milliseconds 200
     Write-Host -NoNewline "`n"
 } else {
     Write-Output '  main.c'
+}
+if ($env:EV_DEMO_BUILD_HOLD -eq '1') {
+    Write-Output 'build: holding after main.c (EV_DEMO_BUILD_HOLD)'
+    Start-Sleep -Milliseconds 2500
 }
 Write-Output '  render.c'
 Write-Output '  input.c'

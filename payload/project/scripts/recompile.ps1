@@ -21,6 +21,8 @@
 #                        printing until something ends it; then exit 1
 #   EV_DEMO_INPUTS=TEXT  stands for the game's inputs: a run whose text differs
 #                        from the last successful run's translates all again
+#   EV_DEMO_LIFT_HOLD=1  before a successful end, print a line saying so and
+#                        wait 3 s, so that the progress can be read
 #
 # Written in a plain subset of Windows PowerShell 5.1 (one statement a line,
 # no pipeline but Out-Null) so that the test suite's stand-in runs it too.
@@ -106,4 +108,8 @@ if ($env:EV_DEMO_FAIL_LIFT -eq '1') {
 }
 Set-Content -Path $stamp -Value $inputs
 Write-Output 'recompile: both executables translated'
+if ($env:EV_DEMO_LIFT_HOLD -eq '1') {
+    Write-Output 'recompile: holding (EV_DEMO_LIFT_HOLD)'
+    Start-Sleep -Milliseconds 3000
+}
 exit 0

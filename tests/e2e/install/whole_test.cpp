@@ -1,0 +1,351 @@
+// Whole installs that succeed, with the real Setup and the demo payload: a
+// first install and two more into the same folder (the same disc, then the
+// other region's), an install outside test mode, the cutting of real tool
+// output into lines, and a powershell.exe planted beside Setup.
+#include "setup_run.h"
+
+#include "driver.h"
+#include "ids.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#define HOLD_MS 3000  // how long the scripts' hold hooks wait
+#define SEE_MS 2500   // a 250 ms refresh shows what the worker set well within this
+
+static const char *const k_done = "Done after ~ s";
+
+// Every path a complete install leaves, and whether it is a folder.
+static const struct {
+    const wchar_t *path;
+    bool dir;
+} k_layout[] = {
+    {L"scripts\\recompile.ps1", false},
+    {L"scripts\\build.ps1", false},
+    {L"emberveil.ini", false},
+    {L"mkb.ini", false},
+    {L"mkb.default.ini", false},
+    {L"external\\tidewright", true},
+    {L"external\\tidewright\\src", true},
+    {L"toolchain", true},
+    {L"toolchain\\zig\\zig.exe", false},
+    {L"toolchain\\python\\python.exe", false},
+    {L"toolchain\\cmake\\bin\\cmake.exe", false},
+    {L"toolchain\\ninja\\ninja.exe", false},
+    {L"toolchain\\licenses\\README.txt", false},
+    {L"logs\\install.log", false},
+    {L"game", true},
+    {L"game\\default.xbe", false},
+    {L"game\\Driving.xbe", false},
+    {L"src\\recomp\\main\\gen", true},
+    {L"src\\recomp\\driving\\gen", true},
+    {L"build\\Release\\emberveil.exe", false},
+    {L"Emberveil Launcher.exe", false},
+    {L"install-info.txt", false},
+};
+
+// What the running view showed while a script held still.
+struct Seen {
+    std::wstring step, detail;
+    int bar = -1;
+};
+
+// Once the log holds marker (a hold hook's line), waits for the detail line to
+// read want, then reads the view again after two more refreshes.
+static Seen seen_at(const std::wstring &dir, const char *marker, const wchar_t *want)
+{
+    Seen s;
+    if (!wait_log(dir, marker, RUN_MS))
+        return s;
+    drv_wait_text(ID_DETAIL, want, SEE_MS);
+    Sleep(600);
+    s.step = control_text(ID_STEP);
+    s.detail = control_text(ID_DETAIL);
+    s.bar = drv_progress();
+    return s;
+}
+
+static std::vector<std::string> with(std::vector<std::string> v, const std::vector<std::string> &more)
+{
+    v.insert(v.end(), more.begin(), more.end());
+    return v;
+}
+
+// One folder installed into three times, in this order: a first install, a
+// reinstall from the same disc, a reinstall from the other region's disc. The
+// first runs once for the suite; each later test sets up what it checks.
+class WholeInstall : public ::testing::Test {
+protected:
+    static std::wstring s_dir;
+    static Outcome s_first;
+    static Seen s_first_seen;
+    static std::string s_payload_mkb; // the payload's own mkb.ini
+    static CleanSlate *s_slate;
+
+    static void SetUpTestSuite()
+    {
+        s_slate = new CleanSlate;
+        s_dir = scratch(L"whole");
+        Hooks hold(Hooks::Vars{{L"EV_DEMO_LIFT_HOLD", L"1"}});
+        if (drv_start(setup_exe().c_str(), install_args(disc_eu(), s_dir, true).c_str(), NULL) &&
+            drv_window(RUN_MS)) {
+            s_first_seen = seen_at(s_dir, "recompile: holding", L"Writing the game's code as C");
+            drv_shot(join(artifacts_dir(), L"running-translating.bmp").c_str());
+        }
+        s_first = finish_run(s_dir, RUN_MS);
+        s_payload_mkb = read_file(join(s_dir, L"mkb.ini"));
+        CopyFileW(join(s_dir, L"logs\\install.log").c_str(), join(artifacts_dir(), L"install.log").c_str(), FALSE);
+    }
+
+    static void TearDownTestSuite()
+    {
+        drv_kill();
+        remove_dir(s_dir);
+        delete s_slate;
+        s_slate = NULL;
+    }
+
+    void TearDown() override { drv_kill(); }
+};
+
+std::wstring WholeInstall::s_dir;
+Outcome WholeInstall::s_first;
+Seen WholeInstall::s_first_seen;
+std::string WholeInstall::s_payload_mkb;
+CleanSlate *WholeInstall::s_slate;
+
+TEST_F(WholeInstall, FirstInstallLeavesTheFullLayoutAndNothingOutsideTheFolder)
+{
+    ASSERT_TRUE(s_first.exited) << narrow(s_first.box);
+    ASSERT_EQ(0u, s_first.code) << s_first.log;
+    for (const auto &e : k_layout) {
+        std::wstring p = join(s_dir, e.path);
+        EXPECT_TRUE(e.dir ? has_dir(p) : has_file(p)) << narrow(e.path);
+    }
+    EXPECT_EQ(read_file(join(s_dir, L"mkb.ini")), read_file(join(s_dir, L"mkb.default.ini")));
+    EXPECT_FALSE(s_payload_mkb.empty());
+    std::string manifest = resource_bytes(setup_exe(), 103);
+    ASSERT_FALSE(manifest.empty());
+    EXPECT_EQ(manifest, read_file(join(s_dir, L"install-info.txt")));
+    EXPECT_TRUE(files_ending(s_dir, L".kept").empty());
+    // "/test": neither the registry value nor the shortcut.
+    EXPECT_FALSE(read_install_value().found);
+    EXPECT_FALSE(has_file(desktop_link()));
+}
+
+TEST_F(WholeInstall, FirstInstallLogsEveryStepInOrderWithTheToolsOutputBetween)
+{
+    ASSERT_TRUE(s_first.exited);
+    const std::string &log = s_first.log;
+    expect_lines(log, with(step_lines(disc_eu(), s_dir, 5), {k_done}));
+    // Each tool's output lies between its own step's line and the next one.
+    static const struct {
+        const char *text, *after, *before;
+    } k_output[] = {
+        {"  main: tools.xbe_parser\r\n", "Step 3 of 5", "Step 4 of 5"},
+        {"demo placeholder for python", "Step 3 of 5", "Step 4 of 5"}, // a program the script started
+        {"recompile: both executables translated\r\n", "Step 3 of 5", "Step 4 of 5"},
+        {"demo placeholder for zig", "Step 4 of 5", "Step 5 of 5"},
+        {"  launcher.c\r\n", "Step 4 of 5", "Step 5 of 5"},
+        {"build: done\r\n", "Step 4 of 5", "Step 5 of 5"},
+    };
+    for (const auto &o : k_output) {
+        size_t at = log.find(o.text), lo = log.find(o.after), hi = log.find(o.before);
+        ASSERT_NE(std::string::npos, at) << o.text;
+        EXPECT_LT(lo, at) << o.text;
+        EXPECT_LT(at, hi) << o.text;
+    }
+}
+
+TEST_F(WholeInstall, FirstInstallShowsTheTranslationToolThatRuns)
+{
+    EXPECT_EQ(L"Step 3 of 5: Translating the game's code", s_first_seen.step);
+    EXPECT_EQ(L"Writing the game's code as C", s_first_seen.detail);
+    // tools.recomp's stretch of the bar: 0.4488 to 0.60.
+    EXPECT_GE(s_first_seen.bar, 448);
+    EXPECT_LE(s_first_seen.bar, 600);
+}
+
+TEST_F(WholeInstall, ReinstallKeepsThePlayersFilesAndReplacesOnlyTheTools)
+{
+    const Settings player = {"[video]\r\nwidth=1280\r\nheight=720\r\n; the player's own\r\nvsync=0", ""};
+    ASSERT_TRUE(put_settings(s_dir, player));
+    static const wchar_t *const k_extra[] = {L"saves\\slot1.sav", L"build\\Release\\old.obj", L"src\\notes.txt"};
+    for (const wchar_t *e : k_extra)
+        ASSERT_TRUE(put_file(join(s_dir, e), "the player's"));
+    ASSERT_TRUE(put_file(join(s_dir, L"toolchain\\zig\\stale-tool.dll"), "an older tool"));
+
+    Hooks hold(Hooks::Vars{{L"EV_DEMO_LIFT_HOLD", L"1"}});
+    ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc_eu(), s_dir, true).c_str(), NULL));
+    ASSERT_TRUE(drv_window(RUN_MS));
+    Seen seen = seen_at(s_dir, "recompile: holding", L"The game's code is already translated");
+    Outcome r = finish_run(s_dir, RUN_MS);
+    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_EQ(0u, r.code) << r.log;
+
+    EXPECT_EQ(player.emberveil, read_file(join(s_dir, L"emberveil.ini")));
+    EXPECT_TRUE(has_file(join(s_dir, L"mkb.ini")));
+    EXPECT_EQ("", read_file(join(s_dir, L"mkb.ini")));
+    EXPECT_EQ(s_payload_mkb, read_file(join(s_dir, L"mkb.default.ini")));
+    EXPECT_TRUE(files_ending(s_dir, L".kept").empty());
+    EXPECT_TRUE(files_ending(s_dir, L".part").empty());
+    for (const wchar_t *e : k_extra)
+        EXPECT_EQ("the player's", read_file(join(s_dir, e))) << narrow(e);
+    EXPECT_FALSE(has_file(join(s_dir, L"toolchain\\zig\\stale-tool.dll")));
+    EXPECT_TRUE(has_file(join(s_dir, L"toolchain\\zig\\zig.exe")));
+
+    // Unchanged inputs: the skip segment near the stage's end, the step line kept.
+    EXPECT_EQ(L"The game's code is already translated", seen.detail);
+    EXPECT_EQ(L"Step 3 of 5: Translating the game's code", seen.step);
+    EXPECT_GE(seen.bar, 595);
+    EXPECT_LE(seen.bar, 600);
+    EXPECT_NE(std::string::npos, r.log.find("  main: identify/abi/lift inputs unchanged, skipped"));
+    // Same disc, untouched copy: nothing removed.
+    expect_lines(r.log, with(step_lines(disc_eu(), s_dir, 5), {k_done}));
+}
+
+TEST_F(WholeInstall, SwitchingToTheOtherRegionsDiscRemovesTheOldVideoFolder)
+{
+    // Runs after the reinstall from the European disc (tests run in order).
+    ASSERT_TRUE(has_dir(join(s_dir, L"game\\corvane\\25_fps")));
+    const Settings player = {"", "[keys]\r\nup=W\r\ndown=S\r\nfire=Space\r\n"};
+    ASSERT_TRUE(put_settings(s_dir, player));
+
+    Outcome r = install(disc_us(), s_dir);
+    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_EQ(0u, r.code) << r.log;
+
+    EXPECT_FALSE(has_dir(join(s_dir, L"game\\corvane\\25_fps")));
+    EXPECT_TRUE(has_dir(join(s_dir, L"game\\corvane\\30_fps")));
+    EXPECT_TRUE(has_file(join(s_dir, L"emberveil.ini")));
+    EXPECT_EQ("", read_file(join(s_dir, L"emberveil.ini")));
+    EXPECT_EQ(player.mkb, read_file(join(s_dir, L"mkb.ini")));
+    std::vector<std::string> want = step_lines(disc_us(), s_dir, 2);
+    want.push_back("removed " + narrow(s_dir) + "\\game\\corvane\\25_fps (not on the disc)");
+    want.push_back("== Step 3 of 5: Translating the game's code ==");
+    want.push_back("== Step 4 of 5: Compiling ==");
+    want.push_back("== Step 5 of 5: Finishing ==");
+    want.push_back(k_done);
+    expect_lines(r.log, want);
+}
+
+// Installs into a folder of their own, each cleaned up at the end.
+class OwnFolder : public ::testing::Test {
+protected:
+    std::wstring dir_;
+    CleanSlate *slate_ = NULL;
+
+    void SetUp() override { slate_ = new CleanSlate; }
+    void TearDown() override
+    {
+        drv_kill();
+        if (!dir_.empty())
+            remove_dir(dir_);
+        delete slate_;
+    }
+};
+
+TEST_F(OwnFolder, OutsideTestModeTheDoneViewRegistryValueAndShortcutAreWritten)
+{
+    dir_ = scratch(L"live");
+    ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc_eu(), dir_, false).c_str(), NULL));
+    ASSERT_TRUE(drv_window(RUN_MS));
+    EXPECT_TRUE(drv_checked(ID_SHORTCUT)); // the default: a shortcut is wanted
+    ASSERT_TRUE(drv_wait_text(ID_STEP, L"Done", RUN_MS)) << narrow(control_text(ID_STEP));
+
+    EXPECT_TRUE(glob("Took ~:##.", narrow(control_text(ID_DETAIL)))) << narrow(control_text(ID_DETAIL));
+    EXPECT_EQ(L"Play", control_text(ID_GO));
+    EXPECT_EQ(L"Installed", status_text(0));
+    EXPECT_TRUE(drv_bar_visible());
+    EXPECT_EQ(1000, drv_progress());
+    drv_shot(join(artifacts_dir(), L"done.bmp").c_str());
+
+    RegValue v = read_install_value();
+    ASSERT_TRUE(v.found);
+    EXPECT_EQ((DWORD)REG_SZ, v.type);
+    ASSERT_EQ((dir_.size() + 1) * sizeof(wchar_t), v.data.size());
+    EXPECT_EQ(dir_, std::wstring((const wchar_t *)v.data.data()));
+    EXPECT_EQ(0, ((const wchar_t *)v.data.data())[dir_.size()]);
+
+    Link l = read_link(desktop_link());
+    ASSERT_TRUE(l.loaded);
+    EXPECT_EQ(join(dir_, L"Emberveil Launcher.exe"), l.target);
+    EXPECT_EQ(dir_, l.folder);
+    EXPECT_EQ(L"Z93: Emberveil", l.description);
+
+    // The done view closes at once, as a normal end of Setup.
+    ASSERT_TRUE(drv_close());
+    DWORD code = 99;
+    ASSERT_TRUE(drv_wait_exit(EXIT_MS, &code));
+    EXPECT_EQ(0u, code);
+    expect_lines(read_file(join(dir_, L"logs\\install.log")), with(step_lines(disc_eu(), dir_, 5), {k_done}));
+}
+
+TEST_F(OwnFolder, RealToolOutputIsCutIntoLinesAcrossReads)
+{
+    dir_ = scratch(L"lines");
+    // A 1500-byte line shaped like a C file name whose first 1023 bytes are not
+    // one, written in pieces; then "  main.c" in pieces with pauses between; the
+    // build holds still before and after "  main.c".
+    Hooks hooks(Hooks::Vars{{L"EV_DEMO_LONG_LINE", L"1"}, {L"EV_DEMO_SPLIT_CRLF", L"1"}, {L"EV_DEMO_BUILD_HOLD", L"1"}});
+    ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc_eu(), dir_, true).c_str(), NULL));
+    ASSERT_TRUE(drv_window(RUN_MS));
+    ASSERT_TRUE(wait_log(dir_, "build: holding before", RUN_MS));
+    int total = c_files(join(dir_, L"src\\recomp\\main\\gen"), false) +
+                c_files(join(dir_, L"src\\recomp\\driving\\gen"), false) +
+                c_files(join(dir_, L"external\\tidewright\\src"), true) + 9;
+    // The nine files before the long line count; the long line does not, nor
+    // does any piece of it. Then "  main.c" counts once, joined from its pieces.
+    static const struct {
+        const char *hold;
+        int counted;
+    } k_holds[] = {{"build: holding before", 9}, {"build: holding after", 10}};
+    for (const auto &h : k_holds) {
+        std::wstring want = L"Compiled " + std::to_wstring(h.counted) + L" of " + std::to_wstring(total) + L" code files";
+        Seen s = seen_at(dir_, h.hold, want.c_str());
+        EXPECT_EQ(want, s.detail) << h.hold;
+        EXPECT_EQ(L"Step 4 of 5: Compiling", s.step);
+        EXPECT_NEAR((int)(1000 * (0.60 + 0.39 * h.counted / total)), s.bar, 1) << h.hold;
+        drv_shot(join(artifacts_dir(), L"running.bmp").c_str());
+    }
+
+    Outcome r = finish_run(dir_, RUN_MS);
+    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_EQ(0u, r.code) << r.log;
+    // The log has every byte: the whole long line, and the pieces joined.
+    std::string long_line = "src\\recomp\\main\\gen\\" + std::string(1478, 'x') + ".c";
+    ASSERT_EQ(1500u, long_line.size());
+    size_t at = r.log.find(long_line);
+    ASSERT_NE(std::string::npos, at);
+    EXPECT_EQ('\n', r.log[at - 1]);
+    EXPECT_EQ(0, r.log.compare(at + long_line.size(), 2, "\r\n"));
+    EXPECT_EQ(std::string::npos, r.log.find("x" + long_line));
+    EXPECT_NE(std::string::npos, r.log.find("\n  main.c\r\n"));
+    expect_lines(r.log, with(step_lines(disc_eu(), dir_, 5), {k_done}));
+}
+
+TEST_F(OwnFolder, APowershellBesideSetupIsNeverStarted)
+{
+    std::wstring downloads = scratch(L"downloads");
+    dir_ = scratch(L"beside");
+    std::wstring setup = join(downloads, L"EmberveilSetup.exe"), decoy = join(downloads, L"powershell.exe");
+    std::wstring mark = join(downloads, L"planted-ran.txt");
+    ASSERT_TRUE(SHCreateDirectoryExW(NULL, downloads.c_str(), NULL) == ERROR_SUCCESS);
+    ASSERT_TRUE(CopyFileW(setup_exe().c_str(), setup.c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW(own_exe(L"planted\\powershell.exe").c_str(), decoy.c_str(), FALSE));
+    // The decoy leaves its mark when it runs.
+    DWORD code = 0;
+    ASSERT_TRUE(drv_run(decoy.c_str(), L"-NoProfile", downloads.c_str(), EXIT_MS, &code));
+    ASSERT_TRUE(has_file(mark));
+    ASSERT_TRUE(DeleteFileW(mark.c_str()));
+
+    // Started from that folder, as from a Downloads folder.
+    Outcome r = install(disc_eu(), dir_, true, setup.c_str(), downloads.c_str());
+    ASSERT_TRUE(r.exited) << narrow(r.box);
+    EXPECT_EQ(0u, r.code) << r.log;
+    EXPECT_FALSE(has_file(mark));
+    EXPECT_EQ(std::string::npos, r.log.find("planted powershell.exe ran"));
+    EXPECT_NE(std::string::npos, r.log.find("recompile: both executables translated"));
+    EXPECT_NE(std::string::npos, r.log.find("build: done"));
+    remove_dir(downloads);
+}
