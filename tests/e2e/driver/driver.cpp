@@ -191,6 +191,11 @@ DWORD drv_pid(void)
     return s_pid;
 }
 
+HANDLE drv_process(void)
+{
+    return s_proc;
+}
+
 // Reads a control's text.
 int drv_text(int id, wchar_t *out, int cap)
 {

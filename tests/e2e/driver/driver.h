@@ -99,6 +99,10 @@ void drv_kill(void);
 // The remembered process's id, 0 when none.
 DWORD drv_pid(void);
 
+// The remembered process's handle (owned by the driver, valid until it forgets
+// the process), null when none: for reading its counters while it runs.
+HANDLE drv_process(void);
+
 // The main window's client size in pixels.
 int drv_client_size(int *w, int *h);
 
