@@ -56,7 +56,12 @@ if (-not (Test-Path 'bin\launcher.exe')) {
     exit 1
 }
 if (Test-Path '.\toolchain\zig\zig.exe') {
+    # Windows PowerShell 5.1 turns each line a native tool writes to standard
+    # error into an error record when its own standard error is redirected, as
+    # Setup's is; under 'Stop' that would end the script, so tools run under 'Continue'.
+    $ErrorActionPreference = 'Continue'
     & '.\toolchain\zig\zig.exe' version
+    $ErrorActionPreference = 'Stop'
     if ($LASTEXITCODE -ne 0) {
         Write-Output 'build: toolchain\zig\zig.exe does not run'
         exit 1

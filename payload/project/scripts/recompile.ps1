@@ -49,7 +49,12 @@ if (Test-Path $stamp) {
     }
 }
 if (Test-Path '.\toolchain\python\python.exe') {
+    # Windows PowerShell 5.1 turns each line a native tool writes to standard
+    # error into an error record when its own standard error is redirected, as
+    # Setup's is; under 'Stop' that would end the script, so tools run under 'Continue'.
+    $ErrorActionPreference = 'Continue'
     & '.\toolchain\python\python.exe' --version
+    $ErrorActionPreference = 'Stop'
 }
 New-Item -ItemType Directory -Force -Path 'src\recomp\main\gen' | Out-Null
 New-Item -ItemType Directory -Force -Path 'src\recomp\driving\gen' | Out-Null
