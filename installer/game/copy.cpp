@@ -28,23 +28,40 @@ DWORD CALLBACK copy_progress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTE
     return s_cancel ? PROGRESS_CANCEL : PROGRESS_CONTINUE;
 }
 
-static int unchanged(const WIN32_FIND_DATAW *src, const wchar_t *dst)
+// 1 when the query failed because nothing is at the path (or its folder is missing).
+static int not_there(void)
+{
+    DWORD e = GetLastError();
+    return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND;
+}
+
+// *absent tells whether the target was found missing.
+static int unchanged(const WIN32_FIND_DATAW *src, const wchar_t *dst, int *absent)
 {
     WIN32_FILE_ATTRIBUTE_DATA t;
-    if (!GetFileAttributesExW(dst, GetFileExInfoStandard, &t) || (t.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    if (!GetFileAttributesExW(dst, GetFileExInfoStandard, &t)) {
+        *absent = not_there();
+        return 0;
+    }
+    if (t.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         return 0;
     return t.nFileSizeHigh == src->nFileSizeHigh && t.nFileSizeLow == src->nFileSizeLow &&
            CompareFileTime(&t.ftLastWriteTime, &src->ftLastWriteTime) == 0;
 }
 
-static int copy_file(const WIN32_FIND_DATAW *fd, const wchar_t *from, const wchar_t *to)
+// fresh: the target folder was made by this copy, so no target file exists yet.
+// A lookup of a missing name is what costs most per small file (Wine scans the
+// whole folder for it), so a name known to be missing isn't looked up again.
+static int copy_file(const WIN32_FIND_DATAW *fd, const wchar_t *from, const wchar_t *to, int fresh)
 {
     unsigned long long size = (unsigned long long)fd->nFileSizeHigh << 32 | fd->nFileSizeLow;
-    if (unchanged(fd, to)) {
+    int absent = fresh;
+    if (!fresh && unchanged(fd, to, &absent)) {
         s_copy_done += size;
         return 1;
     }
-    SetFileAttributesW(to, FILE_ATTRIBUTE_NORMAL); // a read-only copy is overwritten all the same
+    if (!absent)
+        SetFileAttributesW(to, FILE_ATTRIBUTE_NORMAL); // a read-only copy is overwritten all the same
     int ok = CopyFileExW(from, to, copy_progress, NULL, &s_cancel_copy, 0) != 0;
     if (!ok)
         logw(L"copy %s failed (%lu)", from, GetLastError());
@@ -52,11 +69,13 @@ static int copy_file(const WIN32_FIND_DATAW *fd, const wchar_t *from, const wcha
     return ok;
 }
 
-static int copy_below(const wchar_t *src, const wchar_t *dst, const DirChain *up)
+static int copy_below(const wchar_t *src, const wchar_t *dst, const DirChain *up, int fresh)
 {
     DirChain here;
     if (!dir_enter(src, up, &here))
         return 1; // a link back into the tree being copied: its content is copied already
+    if (!fresh)
+        fresh = GetFileAttributesW(dst) == INVALID_FILE_ATTRIBUTES && not_there();
     SHCreateDirectoryExW(NULL, dst, NULL);
     wchar_t pattern[MAX_PATH], from[MAX_PATH], to[MAX_PATH];
     path_join(pattern, src, L"*");
@@ -71,9 +90,9 @@ static int copy_below(const wchar_t *src, const wchar_t *dst, const DirChain *up
         path_join(from, src, fd.cFileName);
         path_join(to, dst, fd.cFileName);
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ok = copy_below(from, to, &here);
+            ok = copy_below(from, to, &here, fresh);
         else
-            ok = copy_file(&fd, from, to);
+            ok = copy_file(&fd, from, to, fresh);
     } while (ok && !s_cancel && FindNextFileW(h, &fd));
     FindClose(h);
     return ok && !s_cancel;
@@ -81,7 +100,7 @@ static int copy_below(const wchar_t *src, const wchar_t *dst, const DirChain *up
 
 int copy_tree(const wchar_t *src, const wchar_t *dst)
 {
-    return copy_below(src, dst, NULL);
+    return copy_below(src, dst, NULL, 0);
 }
 
 void prune_tree(const wchar_t *src, const wchar_t *dst)
@@ -97,13 +116,16 @@ void prune_tree(const wchar_t *src, const wchar_t *dst)
             continue;
         path_join(from, src, fd.cFileName);
         path_join(to, dst, fd.cFileName);
+        // One attribute read of the disc's side answers both questions below.
+        DWORD a = GetFileAttributesW(from);
+        int from_dir = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             // A link in the copy is only ever walked on the disc's side.
-            if (is_dir(from) && !is_link(fd.dwFileAttributes))
+            if (from_dir && !is_link(fd.dwFileAttributes))
                 prune_tree(from, to);
-            else if (!is_dir(from) && remove_tree(to))
+            else if (!from_dir && remove_tree(to))
                 logw(L"removed %s (not on the disc)", to);
-        } else if (!exists(from) || is_dir(from)) {
+        } else if (a == INVALID_FILE_ATTRIBUTES || from_dir) {
             SetFileAttributesW(to, FILE_ATTRIBUTE_NORMAL);
             if (DeleteFileW(to))
                 logw(L"removed %s (not on the disc)", to);

@@ -6,6 +6,8 @@
 //   print TEXT    TEXT to standard output; escapes \r \n \t \\ \xHH
 //   err TEXT      the same to standard error
 //   line N        N bytes of a..z repeated, then CR LF, in one write
+//   flood MB LEN  MB mebibytes of LEN-byte lines (a..z, then CR LF) in writes
+//                 of whole lines of about 64 KiB: bulk output for the benchmarks
 //   count N       the lines "1" to "N", one write each
 //   pause MS      sleeps MS milliseconds
 //   tick MS N     N times: "tick <pid>" CR LF, then a pause of MS
@@ -84,6 +86,28 @@ static void print_line(long n)
     bytes[n] = '\r';
     bytes[n + 1] = '\n';
     put(STD_OUTPUT_HANDLE, bytes, (DWORD)n + 2);
+    HeapFree(GetProcessHeap(), 0, bytes);
+}
+
+// Whole lines fill each write, so the line count is writes times lines per write.
+static void flood(long mb, long len)
+{
+    if (mb <= 0 || len <= 0)
+        return;
+    size_t unit = (size_t)len + 2, per = unit < 65536 ? 65536 / unit : 1, size = per * unit;
+    char *bytes = (char *)HeapAlloc(GetProcessHeap(), 0, size);
+    if (!bytes)
+        return;
+    for (size_t k = 0; k < per; k++) {
+        char *l = bytes + k * unit;
+        for (long i = 0; i < len; i++)
+            l[i] = (char)('a' + i % 26);
+        l[len] = '\r';
+        l[len + 1] = '\n';
+    }
+    unsigned long long total = (unsigned long long)mb << 20;
+    for (unsigned long long done = 0; done < total; done += size)
+        put(STD_OUTPUT_HANDLE, bytes, (DWORD)size);
     HeapFree(GetProcessHeap(), 0, bytes);
 }
 
@@ -190,6 +214,9 @@ int wmain(int argc, wchar_t **argv)
             touch(argv[++i]);
         } else if (!wcscmp(c, L"exit")) {
             ExitProcess((UINT)wcstol(argv[++i], NULL, 10));
+        } else if (!wcscmp(c, L"flood") && left >= 2) {
+            flood(wcstol(argv[i + 1], NULL, 10), wcstol(argv[i + 2], NULL, 10));
+            i += 2;
         } else if (!wcscmp(c, L"tick") && left >= 2) {
             DWORD ms = (DWORD)wcstol(argv[i + 1], NULL, 10);
             long n = wcstol(argv[i + 2], NULL, 10);
