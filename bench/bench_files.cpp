@@ -76,16 +76,16 @@ static void choose(const wchar_t *disc, const wchar_t *install, unsigned long lo
     s_cancel_copy = FALSE;
 }
 
-static int make_disc(const wchar_t *disc, DiscSpec *spec, unsigned long long *bytes)
+static int make_disc(const wchar_t *disc, DiscPlan *plan, unsigned long long *bytes)
 {
     double t0 = ms_now();
-    if (!disc_make(disc, spec)) {
+    if (!disc_make(disc, plan)) {
         printf("bench_files: the synthetic disc couldn't be made in %ls\n", disc);
         return 0;
     }
-    *bytes = disc_total(spec);
+    *bytes = disc_total(plan);
     note("disc: %.1f MiB, %d extra files, %d big files of %.1f MiB, made in %.1f s", *bytes / 1048576.0,
-         spec->extra_files, spec->big_files, spec->big_bytes / 1048576.0, (ms_now() - t0) / 1000);
+         plan->extra_files, plan->big_files, plan->big_bytes / 1048576.0, (ms_now() - t0) / 1000);
     return 1;
 }
 
@@ -98,13 +98,13 @@ static int copy_row(long mb, int reps)
     swprintf(bare, MAX_PATH, L"%ls\\bare", work);
     swprintf(bare_game, MAX_PATH, L"%ls\\game", bare);
     // A few big files and many small ones: 4000 files of 16 KiB beside the 8 big ones.
-    DiscSpec spec;
-    disc_default(&spec);
-    spec.file_bytes = 16 << 10;
-    spec.extra_files = 4000;
-    disc_fill(&spec, (unsigned long long)mb << 20);
+    DiscPlan plan;
+    disc_default(&plan);
+    plan.file_bytes = 16 << 10;
+    plan.extra_files = 4000;
+    disc_fill(&plan, (unsigned long long)mb << 20);
     unsigned long long bytes = 0;
-    if (!make_disc(disc, &spec, &bytes))
+    if (!make_disc(disc, &plan, &bytes))
         return 1;
     std::vector<double> ours, plain;
     for (int i = 0; i < reps; i++) {
@@ -153,12 +153,12 @@ static int skip_row(long files, int reps)
     swprintf(disc, MAX_PATH, L"%ls\\disc", work);
     swprintf(inst, MAX_PATH, L"%ls\\inst", work);
     swprintf(game, MAX_PATH, L"%ls\\game", inst);
-    DiscSpec spec;
-    disc_default(&spec);
+    DiscPlan plan;
+    disc_default(&plan);
     long base_files = 39; // default.xbe, the 37 table files and one video clip
-    spec.extra_files = files > base_files ? (int)(files - base_files) : 0;
+    plan.extra_files = files > base_files ? (int)(files - base_files) : 0;
     unsigned long long bytes = 0;
-    if (!make_disc(disc, &spec, &bytes))
+    if (!make_disc(disc, &plan, &bytes))
         return 1;
     SHCreateDirectoryExW(NULL, inst, NULL);
     choose(disc, inst, bytes);

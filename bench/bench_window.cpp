@@ -231,16 +231,16 @@ static int install_rows(const wchar_t *setup, long mb)
     const wchar_t *inst = L"C:\\evbench-install";
     work_dir(L"install", work);
     swprintf(disc, MAX_PATH, L"%ls\\disc", work);
-    DiscSpec spec;
-    disc_default(&spec);
-    spec.file_bytes = 16 << 10;
-    spec.extra_files = 4000;
-    disc_fill(&spec, (unsigned long long)mb << 20);
-    if (!disc_make(disc, &spec)) {
+    DiscPlan plan;
+    disc_default(&plan);
+    plan.file_bytes = 16 << 10;
+    plan.extra_files = 4000;
+    disc_fill(&plan, (unsigned long long)mb << 20);
+    if (!disc_make(disc, &plan)) {
         printf("bench_window: the synthetic disc couldn't be made\n");
         return 1;
     }
-    note("disc: %.0f MiB", disc_total(&spec) / 1048576.0);
+    note("disc: %.0f MiB", disc_total(&plan) / 1048576.0);
     tree_gone(inst);
     swprintf(args, 1024, L"/xbe \"%ls\\default.xbe\" /dir \"%ls\" /test /go", disc, inst);
     if (!drv_start(setup, args, NULL)) {

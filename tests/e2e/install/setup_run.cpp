@@ -105,12 +105,12 @@ std::wstring scratch(const wchar_t *name)
 static const std::wstring &make_disc(std::wstring *dir, const wchar_t *name, uint32_t region)
 {
     if (dir->empty()) {
-        DiscSpec spec;
-        disc_default(&spec);
-        spec.region = region;
+        DiscPlan plan;
+        disc_default(&plan);
+        plan.region = region;
         std::wstring d = join(join(SCRATCH, L"discs"), name);
         remove_dir(d);
-        if (disc_make(d.c_str(), &spec))
+        if (disc_make(d.c_str(), &plan))
             *dir = d;
     }
     return *dir;
@@ -130,11 +130,11 @@ const std::wstring &disc_us(void)
 
 uint64_t disc_bytes(const std::wstring &disc)
 {
-    DiscSpec spec;
-    disc_default(&spec);
+    DiscPlan plan;
+    disc_default(&plan);
     if (disc == s_us)
-        spec.region = 1;
-    return disc_total(&spec);
+        plan.region = 1;
+    return disc_total(&plan);
 }
 
 std::string read_file(const std::wstring &path)

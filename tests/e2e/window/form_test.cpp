@@ -124,21 +124,21 @@ TEST(RefusedDisc, RedNoteAndItsTextOnInstall)
 {
     struct Row {
         const wchar_t *name;
-        void (*spoil)(DiscSpec *);
+        void (*spoil)(DiscPlan *);
         std::wstring note;
     } const rows[] = {
-        {L"no-xbe", [](DiscSpec *s) { s->xbe_omit = 1; }, L"There is no default.xbe in this folder."},
-        {L"other-game", [](DiscSpec *s) { s->title_id = 0x4D530004u; }, L"This default.xbe is not Z93: Emberveil."},
-        {L"missing-file", [](DiscSpec *s) { disc_omit(s, 6); },
+        {L"no-xbe", [](DiscPlan *s) { s->xbe_omit = 1; }, L"There is no default.xbe in this folder."},
+        {L"other-game", [](DiscPlan *s) { s->title_id = 0x4D530004u; }, L"This default.xbe is not Z93: Emberveil."},
+        {L"missing-file", [](DiscPlan *s) { disc_omit(s, 6); },
          std::wstring(L"Incomplete copy of the disc: ") + k_gen_files[6] + L" is missing."},
-        {L"no-video", [](DiscSpec *s) { s->video = DISC_VIDEO_NONE; },
+        {L"no-video", [](DiscPlan *s) { s->video = DISC_VIDEO_NONE; },
          L"Incomplete copy of the disc: corvane\\25_fps (or 30_fps) is missing."},
     };
     for (const Row &r : rows) {
-        DiscSpec spec;
-        disc_default(&spec);
-        r.spoil(&spec);
-        ASSERT_TRUE(disc_make(scratch(r.name).c_str(), &spec)) << r.name;
+        DiscPlan plan;
+        disc_default(&plan);
+        r.spoil(&plan);
+        ASSERT_TRUE(disc_make(scratch(r.name).c_str(), &plan)) << r.name;
     }
     ASSERT_TRUE(good_disc(scratch(L"good")));
     ASSERT_TRUE(start_setup(L""));

@@ -36,41 +36,41 @@ struct Walk {
     int ok;
 };
 
-// Fills spec with a complete European disc of 1 KiB files.
-void disc_default(DiscSpec *spec)
+// Fills plan with a complete European disc of 1 KiB files.
+void disc_default(DiscPlan *plan)
 {
-    memset(spec, 0, sizeof *spec);
-    spec->title_id = DISC_TITLE_ID;
-    spec->region = 4;
-    spec->video = DISC_VIDEO_AUTO;
-    spec->video_files = 1;
-    spec->base = DISC_BASE;
-    spec->cert = DISC_BASE + DISC_CERT_OFF;
-    spec->xbe_bytes = DISC_XBE_BYTES;
-    spec->xbe_magic = 1;
-    spec->file_bytes = 1024;
+    memset(plan, 0, sizeof *plan);
+    plan->title_id = DISC_TITLE_ID;
+    plan->region = 4;
+    plan->video = DISC_VIDEO_AUTO;
+    plan->video_files = 1;
+    plan->base = DISC_BASE;
+    plan->cert = DISC_BASE + DISC_CERT_OFF;
+    plan->xbe_bytes = DISC_XBE_BYTES;
+    plan->xbe_magic = 1;
+    plan->file_bytes = 1024;
 }
 
 // Marks one table entry as missing.
-void disc_omit(DiscSpec *spec, int index)
+void disc_omit(DiscPlan *plan, int index)
 {
     if (index >= 0 && index < DISC_NFILES)
-        spec->omit |= (uint64_t)1 << index;
+        plan->omit |= (uint64_t)1 << index;
 }
 
 // Spreads what the small files leave of total over up to 8 big table files.
-void disc_fill(DiscSpec *spec, uint64_t total)
+void disc_fill(DiscPlan *plan, uint64_t total)
 {
-    spec->big_files = 0;
-    spec->big_bytes = 0;
-    uint64_t small = disc_total(spec);
+    plan->big_files = 0;
+    plan->big_bytes = 0;
+    uint64_t small = disc_total(plan);
     if (total <= small)
         return;
     uint64_t rest = total - small;
     int n = FILL_MAX_BIG;
-    spec->big_files = n;
+    plan->big_files = n;
     // Each big file replaces one ordinary file of file_bytes.
-    spec->big_bytes = rest / (uint64_t)n + spec->file_bytes;
+    plan->big_bytes = rest / (uint64_t)n + plan->file_bytes;
 }
 
 // Makes path and every missing parent folder; 1 when path is a folder then.
@@ -194,7 +194,7 @@ static void put32(unsigned char *img, uint32_t len, uint64_t off, uint32_t v)
 }
 
 // Lays out an XBE image of len bytes with only the fields a disc check reads.
-static void xbe_image(unsigned char *img, uint32_t len, const DiscSpec *x, const char *text)
+static void xbe_image(unsigned char *img, uint32_t len, const DiscPlan *x, const char *text)
 {
     memset(img, 0, len);
     size_t t = strlen(text);
@@ -212,7 +212,7 @@ static void xbe_image(unsigned char *img, uint32_t len, const DiscSpec *x, const
 }
 
 // Adds an XBE made from x's fields to the disc.
-static void put_xbe(Walk *w, const wchar_t *rel, const DiscSpec *x, const char *text)
+static void put_xbe(Walk *w, const wchar_t *rel, const DiscPlan *x, const char *text)
 {
     wchar_t p[MAX_PATH];
     if (!w->ok)
@@ -237,89 +237,89 @@ static void put_xbe(Walk *w, const wchar_t *rel, const DiscSpec *x, const char *
 }
 
 // Adds a video folder with its files.
-static void put_video(Walk *w, const DiscSpec *spec, const wchar_t *folder, int seed)
+static void put_video(Walk *w, const DiscPlan *plan, const wchar_t *folder, int seed)
 {
     wchar_t rel[MAX_PATH];
     put_dir(w, folder);
-    for (int i = 0; i < spec->video_files; i++) {
+    for (int i = 0; i < plan->video_files; i++) {
         swprintf(rel, MAX_PATH, L"%ls\\clip%02d.bin", folder, i);
-        put_data(w, rel, spec->file_bytes, seed + i);
+        put_data(w, rel, plan->file_bytes, seed + i);
     }
 }
 
 // Adds the 37 table files; Driving.xbe is always a small synthetic XBE.
-static void put_table(Walk *w, const DiscSpec *spec)
+static void put_table(Walk *w, const DiscPlan *plan)
 {
-    DiscSpec drive;
+    DiscPlan drive;
     disc_default(&drive);
-    drive.title_id = spec->title_id;
-    drive.region = spec->region;
+    drive.title_id = plan->title_id;
+    drive.region = plan->region;
     for (int i = 0; i < DISC_NFILES; i++) {
-        if (spec->omit & ((uint64_t)1 << i))
+        if (plan->omit & ((uint64_t)1 << i))
             continue;
         if (i == 0) {
             put_xbe(w, k_gen_files[0], &drive, "synthetic test disc (second program)");
             continue;
         }
-        int big = i <= spec->big_files;
-        put_data(w, k_gen_files[i], big ? spec->big_bytes : spec->file_bytes, i);
+        int big = i <= plan->big_files;
+        put_data(w, k_gen_files[i], big ? plan->big_bytes : plan->file_bytes, i);
     }
 }
 
-// Adds the video folders the spec asks for.
-static void put_videos(Walk *w, const DiscSpec *spec)
+// Adds the video folders the plan asks for.
+static void put_videos(Walk *w, const DiscPlan *plan)
 {
-    int v = spec->video;
+    int v = plan->video;
     if (v == DISC_VIDEO_AUTO)
-        v = spec->region == 1 ? DISC_VIDEO_30 : DISC_VIDEO_25;
+        v = plan->region == 1 ? DISC_VIDEO_30 : DISC_VIDEO_25;
     if (v == DISC_VIDEO_25 || v == DISC_VIDEO_BOTH)
-        put_video(w, spec, L"corvane\\25_fps", 100);
+        put_video(w, plan, L"corvane\\25_fps", 100);
     if (v == DISC_VIDEO_30 || v == DISC_VIDEO_BOTH)
-        put_video(w, spec, L"corvane\\30_fps", 200);
+        put_video(w, plan, L"corvane\\30_fps", 200);
     if (v == DISC_VIDEO_25_FILE)
-        put_data(w, L"corvane\\25_fps", spec->file_bytes, 100);
+        put_data(w, L"corvane\\25_fps", plan->file_bytes, 100);
 }
 
 // Adds the extra small files, a few hundred to a folder.
-static void put_extra(Walk *w, const DiscSpec *spec)
+static void put_extra(Walk *w, const DiscPlan *plan)
 {
     wchar_t rel[MAX_PATH];
-    for (int i = 0; i < spec->extra_files && w->ok; i++) {
+    for (int i = 0; i < plan->extra_files && w->ok; i++) {
         swprintf(rel, MAX_PATH, L"extra\\d%03d\\f%05d.bin", i / EXTRA_PER_DIR, i);
-        put_data(w, rel, spec->file_bytes, 1000 + i);
+        put_data(w, rel, plan->file_bytes, 1000 + i);
     }
 }
 
 // Walks the whole disc: the top folder, default.xbe, the table, video, extras.
-static void walk_disc(Walk *w, const DiscSpec *spec)
+static void walk_disc(Walk *w, const DiscPlan *plan)
 {
-    if (!spec->xbe_omit)
-        put_xbe(w, L"default.xbe", spec, "synthetic test disc");
-    put_table(w, spec);
-    put_videos(w, spec);
-    put_extra(w, spec);
+    if (!plan->xbe_omit)
+        put_xbe(w, L"default.xbe", plan, "synthetic test disc");
+    put_table(w, plan);
+    put_videos(w, plan);
+    put_extra(w, plan);
 }
 
-// Counts the bytes of every file the spec makes.
-uint64_t disc_total(const DiscSpec *spec)
+// Counts the bytes of every file the plan makes.
+uint64_t disc_total(const DiscPlan *plan)
 {
-    DiscSpec d;
-    if (!spec) {
+    DiscPlan d;
+    if (!plan) {
         disc_default(&d);
-        spec = &d;
+        plan = &d;
     }
     Walk w = {L"", NULL, 0, 1};
-    walk_disc(&w, spec);
+    walk_disc(&w, plan);
     return w.total;
 }
 
 // Makes the disc in dir.
-int disc_make(const wchar_t *dir, const DiscSpec *spec)
+int disc_make(const wchar_t *dir, const DiscPlan *plan)
 {
-    DiscSpec d;
-    if (!spec) {
+    DiscPlan d;
+    if (!plan) {
         disc_default(&d);
-        spec = &d;
+        plan = &d;
     }
     if (!mk_tree(dir))
         return 0;
@@ -327,7 +327,7 @@ int disc_make(const wchar_t *dir, const DiscSpec *spec)
     if (!buf)
         return 0;
     Walk w = {dir, buf, 0, 1};
-    walk_disc(&w, spec);
+    walk_disc(&w, plan);
     HeapFree(GetProcessHeap(), 0, buf);
     return w.ok;
 }

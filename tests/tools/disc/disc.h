@@ -23,7 +23,7 @@ enum {
     DISC_VIDEO_25_FILE   // a plain file named 25_fps, no folder
 };
 
-struct DiscSpec {
+struct DiscPlan {
     uint32_t title_id;    // certificate + 0x08
     uint32_t region;      // certificate + 0xA0
     int video;            // DISC_VIDEO_*
@@ -43,21 +43,21 @@ struct DiscSpec {
 // The files a complete disc holds, relative to its top folder, in check order.
 extern const wchar_t *const k_gen_files[DISC_NFILES];
 
-// Fills spec with a complete European disc of small files.
-void disc_default(DiscSpec *spec);
+// Fills plan with a complete European disc of small files.
+void disc_default(DiscPlan *plan);
 
 // Marks table entry index (0 = Driving.xbe) as missing; other values are ignored.
-void disc_omit(DiscSpec *spec, int index);
+void disc_omit(DiscPlan *plan, int index);
 
 // Turns up to 8 table entries into big files so the disc holds about total bytes.
-void disc_fill(DiscSpec *spec, uint64_t total);
+void disc_fill(DiscPlan *plan, uint64_t total);
 
-// Gives the number of bytes disc_make writes for spec, all files counted.
-uint64_t disc_total(const DiscSpec *spec);
+// Gives the number of bytes disc_make writes for plan, all files counted.
+uint64_t disc_total(const DiscPlan *plan);
 
-// Makes the disc described by spec (null: the default) in dir, making dir and
+// Makes the disc described by plan (null: the default) in dir, making dir and
 // its parents; files already there are overwritten, others are left. 1/0.
-int disc_make(const wchar_t *dir, const DiscSpec *spec);
+int disc_make(const wchar_t *dir, const DiscPlan *plan);
 
 // Deletes dir with everything under it; 1 when it is gone (or was never there).
 int disc_remove(const wchar_t *dir);

@@ -42,24 +42,24 @@ static int video_kind(const wchar_t *s)
     return -1;
 }
 
-// Applies one option with its value to spec; 1/0.
-static int option(DiscSpec *spec, const wchar_t *name, const wchar_t *val, uint64_t *bytes)
+// Applies one option with its value to plan; 1/0.
+static int option(DiscPlan *plan, const wchar_t *name, const wchar_t *val, uint64_t *bytes)
 {
     uint64_t v = 0;
     if (!_wcsicmp(name, L"/video")) {
-        spec->video = video_kind(val);
-        return spec->video >= 0;
+        plan->video = video_kind(val);
+        return plan->video >= 0;
     }
     if (!number(val, &v))
         return 0;
     if (!_wcsicmp(name, L"/region"))
-        spec->region = (uint32_t)v;
+        plan->region = (uint32_t)v;
     else if (!_wcsicmp(name, L"/omit") && v < DISC_NFILES)
-        disc_omit(spec, (int)v);
+        disc_omit(plan, (int)v);
     else if (!_wcsicmp(name, L"/bytes"))
         *bytes = v;
     else if (!_wcsicmp(name, L"/files") && v <= 10000000)
-        spec->extra_files = (int)v;
+        plan->extra_files = (int)v;
     else
         return 0;
     return 1;
@@ -74,20 +74,20 @@ static int usage(void)
 
 int wmain(int argc, wchar_t **argv)
 {
-    DiscSpec spec;
+    DiscPlan plan;
     uint64_t bytes = 0;
-    disc_default(&spec);
+    disc_default(&plan);
     if (argc < 2 || argv[1][0] == L'/')
         return usage();
     for (int i = 2; i < argc; i += 2)
-        if (i + 1 >= argc || !option(&spec, argv[i], argv[i + 1], &bytes))
+        if (i + 1 >= argc || !option(&plan, argv[i], argv[i + 1], &bytes))
             return usage();
     if (bytes)
-        disc_fill(&spec, bytes);
-    if (!disc_make(argv[1], &spec)) {
+        disc_fill(&plan, bytes);
+    if (!disc_make(argv[1], &plan)) {
         fwprintf(stderr, L"discgen: could not make %ls\n", argv[1]);
         return 1;
     }
-    wprintf(L"discgen: %ls, %llu bytes\n", argv[1], (unsigned long long)disc_total(&spec));
+    wprintf(L"discgen: %ls, %llu bytes\n", argv[1], (unsigned long long)disc_total(&plan));
     return 0;
 }

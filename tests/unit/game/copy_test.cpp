@@ -340,7 +340,7 @@ TEST(CopyStep, DiscSwitchRemovesWhatTheNewDiscLacks)
         Place p;
         ASSERT_NO_FATAL_FAILURE(place(L"switch", &p));
         std::wstring first = in(p.root, L"first"), second = in(p.root, L"second");
-        DiscSpec a, b;
+        DiscPlan a, b;
         disc_default(&a);
         a.region = r.from;
         a.video_files = 3;

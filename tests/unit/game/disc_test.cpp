@@ -46,12 +46,12 @@ static Checked check(const std::wstring &path)
 }
 
 // A fresh scratch folder (full path) holding a generated disc (null: the default one).
-static void fresh_disc(const wchar_t *name, const DiscSpec *spec, wchar_t *dir)
+static void fresh_disc(const wchar_t *name, const DiscPlan *plan, wchar_t *dir)
 {
     wchar_t made[MAX_PATH];
     test_dir(name, made);
     path_full(made, dir);
-    ASSERT_TRUE(disc_make(dir, spec)) << utf8(dir);
+    ASSERT_TRUE(disc_make(dir, plan)) << utf8(dir);
 }
 
 static void expect_refused(const Checked &c, const wchar_t *dir, const std::wstring &note)
@@ -132,12 +132,12 @@ TEST(DiscCheck, VideoFolderAndWhatCountsAsPresent)
     wchar_t dir[MAX_PATH];
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);
-        DiscSpec spec;
-        disc_default(&spec);
-        spec.video = r.video;
-        spec.video_files = r.video_files;
-        disc_omit(&spec, r.omit);
-        ASSERT_NO_FATAL_FAILURE(fresh_disc(L"video", &spec, dir));
+        DiscPlan plan;
+        disc_default(&plan);
+        plan.video = r.video;
+        plan.video_files = r.video_files;
+        disc_omit(&plan, r.omit);
+        ASSERT_NO_FATAL_FAILURE(fresh_disc(L"video", &plan, dir));
         if (r.extra == FILE_25) {
             ASSERT_TRUE(put_text(in(dir, L"corvane\\25_fps").c_str(), "not a folder"));
         }
@@ -173,14 +173,14 @@ TEST(DiscCheck, RegionNamesInTheSummary)
     for (const Row &r : rows) {
         SCOPED_TRACE(testing::Message() << "region " << std::hex << r.region);
         EXPECT_STREQ(r.name, region_name(r.region));
-        DiscSpec spec;
-        disc_default(&spec);
-        spec.region = r.region;
-        ASSERT_NO_FATAL_FAILURE(fresh_disc(L"region", &spec, dir));
+        DiscPlan plan;
+        disc_default(&plan);
+        plan.region = r.region;
+        ASSERT_NO_FATAL_FAILURE(fresh_disc(L"region", &plan, dir));
         Checked c = check(dir);
         EXPECT_EQ(1, c.game.ok) << utf8(c.texts.note);
         EXPECT_EQ(r.region, c.game.region);
-        EXPECT_EQ(disc_total(&spec), c.game.bytes);
+        EXPECT_EQ(disc_total(&plan), c.game.bytes);
         EXPECT_EQ(summary(r.name, L"0.0 GB"), c.texts.note);
         EXPECT_STREQ(dir, c.game.dir);
     }
@@ -301,14 +301,14 @@ TEST(DiscCheck, HeaderAsReadFromTheFile)
     wchar_t dir[MAX_PATH];
     for (const Row &r : rows) {
         SCOPED_TRACE(r.what);
-        DiscSpec spec;
-        disc_default(&spec);
-        spec.region = 0x80000004u;
-        spec.xbe_bytes = r.bytes;
-        spec.cert = spec.base + r.cert_off;
-        spec.title_id = r.title;
-        spec.xbe_omit = r.how == XBE_FOLDER;
-        ASSERT_NO_FATAL_FAILURE(fresh_disc(L"header", &spec, dir));
+        DiscPlan plan;
+        disc_default(&plan);
+        plan.region = 0x80000004u;
+        plan.xbe_bytes = r.bytes;
+        plan.cert = plan.base + r.cert_off;
+        plan.title_id = r.title;
+        plan.xbe_omit = r.how == XBE_FOLDER;
+        ASSERT_NO_FATAL_FAILURE(fresh_disc(L"header", &plan, dir));
         std::wstring xbe = in(dir, L"default.xbe");
         if (r.how == XBE_FOLDER) {
             ASSERT_TRUE(make_dir(xbe.c_str()));
@@ -346,7 +346,7 @@ TEST(DiscCheck, EachPickReplacesTheLast)
     wchar_t made[MAX_PATH], root[MAX_PATH];
     test_dir(L"picks", made);
     path_full(made, root);
-    DiscSpec eu, us, other, gap;
+    DiscPlan eu, us, other, gap;
     disc_default(&eu);
     disc_default(&us);
     us.region = 1;
