@@ -69,10 +69,10 @@ static int copy_file(const WIN32_FIND_DATAW *fd, const wchar_t *from, const wcha
     return ok;
 }
 
-static int copy_below(const wchar_t *src, const wchar_t *dst, const DirChain *up, int fresh)
+static int copy_below(const wchar_t *src, DWORD attributes, const wchar_t *dst, DirChain *up, int fresh)
 {
     DirChain here;
-    if (!dir_enter(src, up, &here))
+    if (!dir_enter(src, attributes, up, &here))
         return 1; // a link back into the tree being copied: its content is copied already
     if (!fresh)
         fresh = GetFileAttributesW(dst) == INVALID_FILE_ATTRIBUTES && not_there();
@@ -90,7 +90,7 @@ static int copy_below(const wchar_t *src, const wchar_t *dst, const DirChain *up
         path_join(from, src, fd.cFileName);
         path_join(to, dst, fd.cFileName);
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ok = copy_below(from, to, &here, fresh);
+            ok = copy_below(from, fd.dwFileAttributes, to, &here, fresh);
         else
             ok = copy_file(&fd, from, to, fresh);
     } while (ok && !s_cancel && FindNextFileW(h, &fd));
@@ -100,7 +100,7 @@ static int copy_below(const wchar_t *src, const wchar_t *dst, const DirChain *up
 
 int copy_tree(const wchar_t *src, const wchar_t *dst)
 {
-    return copy_below(src, dst, NULL, 0);
+    return copy_below(src, INVALID_FILE_ATTRIBUTES, dst, NULL, 0);
 }
 
 void prune_tree(const wchar_t *src, const wchar_t *dst)

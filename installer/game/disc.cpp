@@ -52,10 +52,10 @@ const wchar_t *disc_missing(const wchar_t *dir)
     return NULL;
 }
 
-static unsigned long long bytes_below(const wchar_t *dir, const DirChain *up)
+static unsigned long long bytes_below(const wchar_t *dir, DWORD attributes, DirChain *up)
 {
     DirChain here;
-    if (!dir_enter(dir, up, &here))
+    if (!dir_enter(dir, attributes, up, &here))
         return 0;
     wchar_t pattern[MAX_PATH], sub[MAX_PATH];
     path_join(pattern, dir, L"*");
@@ -69,7 +69,7 @@ static unsigned long long bytes_below(const wchar_t *dir, const DirChain *up)
             continue;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             path_join(sub, dir, fd.cFileName);
-            sum += bytes_below(sub, &here);
+            sum += bytes_below(sub, fd.dwFileAttributes, &here);
         } else {
             sum += (unsigned long long)fd.nFileSizeHigh << 32 | fd.nFileSizeLow;
         }
@@ -80,7 +80,7 @@ static unsigned long long bytes_below(const wchar_t *dir, const DirChain *up)
 
 unsigned long long dir_bytes(const wchar_t *dir)
 {
-    return bytes_below(dir, NULL);
+    return bytes_below(dir, INVALID_FILE_ATTRIBUTES, NULL);
 }
 
 int game_in_place(const wchar_t *dest)

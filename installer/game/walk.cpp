@@ -1,25 +1,41 @@
 #include "walk.h"
 
-int dir_enter(const wchar_t *path, const DirChain *up, DirChain *self)
+static void read_identity(DirChain *c)
 {
-    self->volume = 0;
-    self->id = 0;
-    self->up = up;
-    HANDLE h = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+    c->known = 1;
+    HANDLE h = CreateFileW(c->path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
                            FILE_FLAG_BACKUP_SEMANTICS, NULL);
     if (h == INVALID_HANDLE_VALUE)
-        return 1;
+        return;
     BY_HANDLE_FILE_INFORMATION info;
     if (GetFileInformationByHandle(h, &info)) {
-        self->volume = info.dwVolumeSerialNumber;
-        self->id = (ULONGLONG)info.nFileIndexHigh << 32 | info.nFileIndexLow;
+        c->volume = info.dwVolumeSerialNumber;
+        c->id = (ULONGLONG)info.nFileIndexHigh << 32 | info.nFileIndexLow;
     }
     CloseHandle(h);
+}
+
+int dir_enter(const wchar_t *path, DWORD attributes, DirChain *up, DirChain *self)
+{
+    self->path = path;
+    self->volume = 0;
+    self->id = 0;
+    self->known = 0;
+    // The top may be a link itself: that alone leads nowhere twice.
+    self->linked = (attributes != INVALID_FILE_ATTRIBUTES && is_link(attributes)) || (up && up->linked);
+    self->up = up;
+    if (!self->linked)
+        return 1;
+    read_identity(self);
     if (!self->id)
         return 1;
-    for (const DirChain *c = up; c; c = c->up)
+    // The ancestors above the first link are read now, once each.
+    for (DirChain *c = up; c; c = c->up) {
+        if (!c->known)
+            read_identity(c);
         if (c->id == self->id && c->volume == self->volume)
             return 0;
+    }
     return 1;
 }
 

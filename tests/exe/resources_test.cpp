@@ -102,11 +102,36 @@ TEST_F(Exe, ShellIconHasTheUsualSizes)
             has |= s == want;
         EXPECT_TRUE(has) << "no " << want << " pixel image";
     }
-    // And the shell can make an icon of it.
-    HICON icon = (HICON)LoadImageW(s_exe, MAKEINTRESOURCEW(1), IMAGE_ICON, 32, 32, 0);
-    EXPECT_NE(icon, (HICON)NULL);
-    if (icon)
+}
+
+// The shell makes an icon of each size, the PNG-compressed large one included:
+// the corner is transparent and the tile's red stands opaque at the top edge.
+TEST_F(Exe, ShellIconDecodesAtEachSize)
+{
+    for (int size : {16, 32, 48, 256}) {
+        SCOPED_TRACE(size);
+        HICON icon = (HICON)LoadImageW(s_exe, MAKEINTRESOURCEW(1), IMAGE_ICON, size, size, 0);
+        ASSERT_NE(icon, (HICON)NULL);
+        ICONINFO ii;
+        ASSERT_TRUE(GetIconInfo(icon, &ii));
+        BITMAPINFO bi;
+        ZeroMemory(&bi, sizeof bi);
+        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+        bi.bmiHeader.biWidth = size;
+        bi.bmiHeader.biHeight = -size;
+        bi.bmiHeader.biPlanes = 1;
+        bi.bmiHeader.biBitCount = 32;
+        std::vector<DWORD> px((size_t)size * size);
+        HDC dc = CreateCompatibleDC(NULL);
+        int rows = ii.hbmColor ? GetDIBits(dc, ii.hbmColor, 0, (UINT)size, px.data(), &bi, DIB_RGB_COLORS) : 0;
+        DeleteDC(dc);
+        DeleteObject(ii.hbmColor);
+        DeleteObject(ii.hbmMask);
         DestroyIcon(icon);
+        ASSERT_EQ(rows, size);
+        EXPECT_EQ(px[0] >> 24, 0u) << "corner not transparent";
+        EXPECT_EQ(px[size / 2], 0xFFB0241Cu) << "top edge not the opaque tile";
+    }
 }
 
 TEST_F(Exe, VersionIsOnePointZero)

@@ -244,3 +244,41 @@ TEST(TreeWalks, LinkBackToTheTopIsWalkedOnce)
     drop_link(ext);
     tree_remove(scratch);
 }
+
+// A link to the folder above the disc: the loop closes at the disc folder
+// itself, a plain folder met below the link, not at the link.
+TEST(TreeWalks, LinkAboveTheTopEndsAtThePlainFolder)
+{
+    test_init();
+    wchar_t scratch[MAX_PATH], root[MAX_PATH], top[MAX_PATH], up[MAX_PATH], target[MAX_PATH], p[MAX_PATH];
+    test_dir(L"walkabove", scratch);
+    full_of(scratch, root);
+    join(top, root, L"outer\\disc");
+    join(target, root, L"copy");
+    static char big[200];
+    memset(big, 'u', sizeof big);
+    join(p, top, L"a.bin");
+    ASSERT_TRUE(put_file(p, big, 100));
+    join(p, root, L"outer\\other\\o.bin");
+    ASSERT_TRUE(put_file(p, big, 7));
+    join(up, top, L"sub\\up");
+    join(p, top, L"sub");
+    ASSERT_TRUE(CreateDirectoryW(p, NULL));
+    join(p, root, L"outer");
+    ASSERT_TRUE(make_link(up, p, NULL));
+
+    // disc\a.bin, and through the link outer\other\o.bin; outer\disc stops it.
+    EXPECT_EQ(107ull, dir_bytes(top));
+    s_cancel = 0;
+    s_copy_done = 0;
+    s_copy_total = 0;
+    EXPECT_EQ(1, copy_tree(top, target));
+    EXPECT_EQ(2, file_count(target));
+    join(p, target, L"sub\\up\\other\\o.bin");
+    EXPECT_EQ(std::string(big, 7), read_all(p));
+    join(p, target, L"sub\\up\\disc");
+    EXPECT_EQ(0, file_count(p)) << "the disc was copied into its own copy";
+
+    drop_link(up);
+    tree_remove(scratch);
+}
