@@ -100,7 +100,7 @@ met=NO
 [ "$bytes" -le 65536 ] && met=yes
 {
   echo "exe size without payload (bytes)|$bytes|$base|$ratio|<= 65536|$met"
-  echo "  shell icon, resource 1 (4 sizes, 256 px uncompressed)|$icon|-|-|(info)|-"
+  echo "  shell icon, resource 1 (16 and 32 px bitmaps, 48 and 256 px PNG)|$icon|-|-|(info)|-"
   echo "  other resources (manifest, version)|$((rsrc - icon))|-|-|(info)|-"
   echo "  code: product / runtime|$(origin .text 2) / $(origin .text 3)|-|-|(info)|-"
   echo "  read-only data: product / runtime / COM GUIDs|$(origin .rdata 2) / $(origin .rdata 3) / $(origin .rdata 4)|-|-|(info)|-"
