@@ -21,7 +21,8 @@ int dir_enter(const wchar_t *path, DWORD attributes, DirChain *up, DirChain *sel
     self->volume = 0;
     self->id = 0;
     self->known = 0;
-    // The top may be a link itself: that alone leads nowhere twice.
+    // The top counts as no link even when it is one: a link at the top alone
+    // leads nowhere twice.
     self->linked = (attributes != INVALID_FILE_ATTRIBUTES && is_link(attributes)) || (up && up->linked);
     self->up = up;
     if (!self->linked)
