@@ -20,3 +20,11 @@ int path_within(const wchar_t *path, const wchar_t *folder, int equal_too);
 // "Emberveil", unless its last part already is that name (any letter case);
 // no second backslash after a drive root; a path too long for it is cut.
 void dest_complete(wchar_t *path, size_t cap);
+// The process id in the name of a temporary archive that a Setup writes while
+// it unpacks, "emberveil_setup_<pid>_<i>.zip" or "emberveil_setup_<pid>_<i>_<k>.zip"
+// (i the archive 0 to 2, k 1 to 99, decimal without leading zeros, letter case
+// folded); 0 for any other name.
+unsigned long leftover_pid(const wchar_t *name);
+// The length of the first n bytes of s without a UTF-8 sequence that the end
+// cuts short (a line cut at a byte limit); n when none is.
+size_t utf8_whole(const char *s, size_t n);

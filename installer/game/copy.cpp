@@ -69,10 +69,10 @@ static int copy_file(const WIN32_FIND_DATAW *fd, const wchar_t *from, const wcha
     return ok;
 }
 
-static int copy_below(const wchar_t *src, DWORD attributes, const wchar_t *dst, DirChain *up, int fresh)
+static int copy_below(const wchar_t *src, DWORD attributes, DWORD tag, const wchar_t *dst, DirChain *up, int fresh)
 {
     DirChain here;
-    if (!dir_enter(src, attributes, up, &here))
+    if (!dir_enter(src, attributes, tag, up, &here))
         return 1; // a link back into the tree being copied: its content is copied already
     if (!fresh)
         fresh = GetFileAttributesW(dst) == INVALID_FILE_ATTRIBUTES && not_there();
@@ -90,7 +90,7 @@ static int copy_below(const wchar_t *src, DWORD attributes, const wchar_t *dst, 
         path_join(from, src, fd.cFileName);
         path_join(to, dst, fd.cFileName);
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ok = copy_below(from, fd.dwFileAttributes, to, &here, fresh);
+            ok = copy_below(from, fd.dwFileAttributes, fd.dwReserved0, to, &here, fresh);
         else
             ok = copy_file(&fd, from, to, fresh);
     } while (ok && !s_cancel && FindNextFileW(h, &fd));
@@ -100,7 +100,7 @@ static int copy_below(const wchar_t *src, DWORD attributes, const wchar_t *dst, 
 
 int copy_tree(const wchar_t *src, const wchar_t *dst)
 {
-    return copy_below(src, INVALID_FILE_ATTRIBUTES, dst, NULL, 0);
+    return copy_below(src, INVALID_FILE_ATTRIBUTES, 0, dst, NULL, 0);
 }
 
 void prune_tree(const wchar_t *src, const wchar_t *dst)
@@ -121,7 +121,7 @@ void prune_tree(const wchar_t *src, const wchar_t *dst)
         int from_dir = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             // A link in the copy is only ever walked on the disc's side.
-            if (from_dir && !is_link(fd.dwFileAttributes))
+            if (from_dir && !is_link(fd.dwFileAttributes, fd.dwReserved0))
                 prune_tree(from, to);
             else if (!from_dir && remove_tree(to))
                 logw(L"removed %s (not on the disc)", to);
@@ -150,7 +150,7 @@ static int unlink_links(const wchar_t *dir)
         if (skip_dots(fd.cFileName) || !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             continue;
         path_join(sub, dir, fd.cFileName);
-        if (is_link(fd.dwFileAttributes)) {
+        if (is_link(fd.dwFileAttributes, fd.dwReserved0)) {
             RemoveDirectoryW(sub);
             if (exists(sub))
                 clear = 0;
@@ -168,8 +168,7 @@ int remove_tree(const wchar_t *path)
     wchar_t full[MAX_PATH];
     path_full(path, full);
     if (s_dir[0] && path_within(full, s_dir, 0) && is_dir(full)) {
-        DWORD attrs = GetFileAttributesW(full);
-        if (is_link(attrs)) {
+        if (path_is_link(full)) {
             RemoveDirectoryW(full);
             return !exists(full);
         }

@@ -52,10 +52,10 @@ const wchar_t *disc_missing(const wchar_t *dir)
     return NULL;
 }
 
-static unsigned long long bytes_below(const wchar_t *dir, DWORD attributes, DirChain *up)
+static unsigned long long bytes_below(const wchar_t *dir, DWORD attributes, DWORD tag, DirChain *up)
 {
     DirChain here;
-    if (!dir_enter(dir, attributes, up, &here))
+    if (!dir_enter(dir, attributes, tag, up, &here))
         return 0;
     wchar_t pattern[MAX_PATH], sub[MAX_PATH];
     path_join(pattern, dir, L"*");
@@ -69,7 +69,7 @@ static unsigned long long bytes_below(const wchar_t *dir, DWORD attributes, DirC
             continue;
         if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             path_join(sub, dir, fd.cFileName);
-            sum += bytes_below(sub, fd.dwFileAttributes, &here);
+            sum += bytes_below(sub, fd.dwFileAttributes, fd.dwReserved0, &here);
         } else {
             sum += (unsigned long long)fd.nFileSizeHigh << 32 | fd.nFileSizeLow;
         }
@@ -80,7 +80,7 @@ static unsigned long long bytes_below(const wchar_t *dir, DWORD attributes, DirC
 
 unsigned long long dir_bytes(const wchar_t *dir)
 {
-    return bytes_below(dir, INVALID_FILE_ATTRIBUTES, NULL);
+    return bytes_below(dir, INVALID_FILE_ATTRIBUTES, 0, NULL);
 }
 
 int game_in_place(const wchar_t *dest)

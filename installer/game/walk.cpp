@@ -15,7 +15,7 @@ static void read_identity(DirChain *c)
     CloseHandle(h);
 }
 
-int dir_enter(const wchar_t *path, DWORD attributes, DirChain *up, DirChain *self)
+int dir_enter(const wchar_t *path, DWORD attributes, DWORD tag, DirChain *up, DirChain *self)
 {
     self->path = path;
     self->volume = 0;
@@ -23,7 +23,7 @@ int dir_enter(const wchar_t *path, DWORD attributes, DirChain *up, DirChain *sel
     self->known = 0;
     // The top counts as no link even when it is one: a link at the top alone
     // leads nowhere twice.
-    self->linked = (attributes != INVALID_FILE_ATTRIBUTES && is_link(attributes)) || (up && up->linked);
+    self->linked = (attributes != INVALID_FILE_ATTRIBUTES && is_link(attributes, tag)) || (up && up->linked);
     self->up = up;
     if (!self->linked)
         return 1;
@@ -40,7 +40,23 @@ int dir_enter(const wchar_t *path, DWORD attributes, DirChain *up, DirChain *sel
     return 1;
 }
 
-int is_link(DWORD attributes)
+int is_link(DWORD attributes, DWORD tag)
 {
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        return 0;
+    // Every reparse point on Windows carries a tag; one listed without (Wine
+    // lists its symbolic links so) is taken for a link: never followed, never
+    // deleted through.
+    return tag == 0 || IsReparseTagNameSurrogate(tag);
+}
+
+int path_is_link(const wchar_t *path)
+{
+    // Only a listing gives the tag; GetFileAttributesW has the attribute alone.
+    WIN32_FIND_DATAW fd;
+    HANDLE h = FindFirstFileW(path, &fd);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    FindClose(h);
+    return is_link(fd.dwFileAttributes, fd.dwReserved0);
 }

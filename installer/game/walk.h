@@ -16,9 +16,14 @@ struct DirChain {
     DirChain *up;
 };
 
-// Fills self for the folder path below up, with the attributes its listing gave
-// (INVALID_FILE_ATTRIBUTES for the top); 0 when that folder is already one of
-// its own ancestors on the chain (walking into it would never end).
-int dir_enter(const wchar_t *path, DWORD attributes, DirChain *up, DirChain *self);
-// 1 when the entry is a link (a reparse point) rather than a plain folder or file.
-int is_link(DWORD attributes);
+// Fills self for the folder path below up, with the attributes and reparse tag
+// its listing gave (INVALID_FILE_ATTRIBUTES for the top); 0 when that folder is
+// already one of its own ancestors on the chain (walking into it would never end).
+int dir_enter(const wchar_t *path, DWORD attributes, DWORD tag, DirChain *up, DirChain *self);
+// 1 when an entry with these attributes and reparse tag (a listing's dwReserved0)
+// leads somewhere else: a symbolic link, a junction, a mount point. Other
+// reparse points (a synced folder's placeholders, deduplicated files) are
+// ordinary folders and files.
+int is_link(DWORD attributes, DWORD tag);
+// is_link of the entry at path itself (not of what it holds).
+int path_is_link(const wchar_t *path);

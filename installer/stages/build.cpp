@@ -54,6 +54,20 @@ void build_line(const char *line)
     }
 }
 
+// The first error line as the failure view shows it. A build prints in UTF-8
+// when it is told to, and PowerShell's redirected output is otherwise in the
+// OEM code page: bytes that are valid UTF-8 are read so (a character cut by the
+// line's limit dropped), any others through the OEM code page, so that a path
+// in the line reads as the player named it.
+static void error_text(const char *line, wchar_t *out, int cap)
+{
+    int n = (int)strlen(line);
+    int w = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, line, (int)utf8_whole(line, (size_t)n), out, cap - 1);
+    if (w <= 0)
+        w = MultiByteToWideChar(CP_OEMCP, 0, line, n, out, cap - 1);
+    out[w > 0 ? w : 0] = 0;
+}
+
 static int expected_files(void)
 {
     wchar_t p[MAX_PATH];
@@ -74,10 +88,13 @@ int stage_build(void)
     wchar_t cmd[2 * MAX_PATH], advice[512], launcher[MAX_PATH];
     ps_command(cmd, 2 * MAX_PATH, L"scripts\\build.ps1");
     if (run(cmd, s_dir, build_line) != 0) {
-        if (s_first_error[0])
-            fmt(advice, 512, L"%S\n\n%s", s_first_error, SEE_LOG);
-        else
+        if (s_first_error[0]) {
+            wchar_t error[sizeof s_first_error];
+            error_text(s_first_error, error, (int)(sizeof s_first_error));
+            fmt(advice, 512, L"%s\n\n%s", error, SEE_LOG);
+        } else {
             copy_cut(advice, 512, SEE_LOG);
+        }
         return fail(L"The game couldn't be compiled.", advice);
     }
     path_join(launcher, s_dir, L"Emberveil Launcher.exe");

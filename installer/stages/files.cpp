@@ -1,14 +1,22 @@
 #include "stages.h"
 
-int write_resource(int id, const wchar_t *path)
+const void *payload_bytes(int id, DWORD *size)
 {
+    *size = 0;
     HRSRC res = FindResourceW(NULL, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10)); // RT_RCDATA
     if (!res)
-        return 0;
+        return NULL;
     HGLOBAL loaded = LoadResource(NULL, res);
     const void *bytes = loaded ? LockResource(loaded) : NULL;
-    DWORD size = SizeofResource(NULL, res);
-    if (!bytes || size == 0)
+    *size = bytes ? SizeofResource(NULL, res) : 0;
+    return *size ? bytes : NULL;
+}
+
+int write_resource(int id, const wchar_t *path)
+{
+    DWORD size = 0;
+    const void *bytes = payload_bytes(id, &size);
+    if (!bytes)
         return 0;
     // A new file only: a file or link of that name planted in the shared
     // temporary folder is never followed or reused.
@@ -51,8 +59,13 @@ unsigned char *slurp(const wchar_t *path, DWORD *n)
     unsigned char *buf = NULL;
     if (size != INVALID_FILE_SIZE)
         buf = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)size + 1); // an empty file still gets one
-    if (buf && !ReadFile(f, buf, size, n, NULL))
+    // A read that fails gives nothing rather than an empty file, which a caller
+    // could write back over the player's own.
+    if (buf && !ReadFile(f, buf, size, n, NULL)) {
+        HeapFree(GetProcessHeap(), 0, buf);
+        buf = NULL;
         *n = 0;
+    }
     CloseHandle(f);
     return buf;
 }

@@ -11,17 +11,32 @@ int stage_lift(void);
 int stage_build(void);
 int stage_finish(void);
 
+// The bytes of the RT_RCDATA resource id as the executable carries them, and
+// their count; null with size 0 when it is missing or empty.
+const void *payload_bytes(int id, DWORD *size);
 // 1 when the whole RT_RCDATA resource id was written to the file path, which
 // must not exist yet (nothing is left behind when it fails).
 int write_resource(int id, const wchar_t *path);
 // The file's bytes in a heap buffer (the caller frees it) and their count in
-// n; null with n 0 when it can't be read.
+// n; null with n 0 when it can't be opened or read whole.
 unsigned char *slurp(const wchar_t *path, DWORD *n);
 // Creates or truncates the file and writes the n bytes; reports nothing.
 void spill(const wchar_t *path, const void *bytes, DWORD n);
 // Writes the n bytes to "<path>.part" and only then puts that in place of
 // path: 1 when path holds them, else 0 and path is as it was.
 int spill_safe(const wchar_t *path, const void *bytes, DWORD n);
+
+// tar.exe replaces a file by deleting it first, which a read-only file refuses
+// (a folder the player marked read-only, say): clears the read-only attribute
+// of every file in the install folder that the archive of resource id lists.
+void writable_targets(int id);
+// 1 when path reaches a program with a narrow main (Windows' tar.exe) as it
+// is: its round trip through the ANSI code page loses nothing.
+int ansi_safe(const wchar_t *path);
+// Deletes the temporary archives in folder (which ends in a backslash) that
+// Setups no longer running left behind: files named by leftover_pid, never a
+// folder or a link, never one of a process that still runs or can't be asked.
+void sweep_leftovers(const wchar_t *folder);
 
 // The translation and build scripts' line callbacks.
 void lift_line(const char *line);

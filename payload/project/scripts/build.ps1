@@ -28,6 +28,9 @@
 #                          can be read: before "  main.c" of the game (after the
 #                          long line, when that is printed) and after it; each
 #                          hold prints a line saying so first
+#   EV_DEMO_ERROR_PATH=DIR after the first nine files, print a compiler error
+#                          line naming a file under DIR by its full path, and
+#                          exit 1
 #   EV_DEMO_ERROR_NO_EOL=1 after the first nine files, print a compiler error
 #                          line without a line end as the last output; exit 1
 #   EV_DEMO_LATE_CHILD=EXE after the first nine files, start EXE (the test
@@ -83,6 +86,10 @@ if ($env:EV_DEMO_BUILD_FAIL -eq '1') {
     Write-Output "src\game\main.c(12): error C2065: 'x': undeclared identifier"
     Write-Output "src\game\render.c(30): error C2143: syntax error: missing ';' before '}'"
     Write-Output 'build: failed (EV_DEMO_BUILD_FAIL)'
+    exit 1
+}
+if ($env:EV_DEMO_ERROR_PATH) {
+    Write-Output "$env:EV_DEMO_ERROR_PATH\src\game\main.c(12): error C2065: 'x': undeclared identifier"
     exit 1
 }
 if ($env:EV_DEMO_ERROR_NO_EOL -eq '1') {

@@ -1,6 +1,7 @@
 // Setup killed while it unpacks, at points where the player's settings files
 // are only safe on disk as the kept copies: the next install must still end
-// with the player's emberveil.ini and mkb.ini, byte for byte.
+// with the player's emberveil.ini and mkb.ini, byte for byte; and the archive a
+// Setup killed while tar runs leaves in the temporary folder goes with it.
 #include "setup_run.h"
 
 #include "driver.h"
@@ -103,3 +104,53 @@ TEST_P(Killed, TheNextInstallGivesThePlayerBackTheirSettings)
 
 INSTANTIATE_TEST_SUITE_P(Rows, Killed, ::testing::ValuesIn(k_kill),
                          [](const ::testing::TestParamInfo<KillCase> &i) { return std::string(i.param.name); });
+
+// A Setup killed while tar runs leaves its archive in the temporary folder; the
+// next install removes it, and only what is surely such a leftover: not the
+// archive of a Setup that still runs (this test's own process stands in for
+// one), nor a file that isn't Setup's by its name.
+TEST(KilledWhileTarRuns, TheNextInstallSweepsAwayTheArchiveLeftBehind)
+{
+    std::wstring dir = scratch(L"killedtar");
+    // An earlier install's folder, so that the second install asks nothing of
+    // a folder the killed one left half-filled.
+    ASSERT_TRUE(seed_earlier_install(dir, {"[video]\r\n", "[keys]\r\n"}));
+    wchar_t t[MAX_PATH] = L"";
+    GetTempPathW(MAX_PATH, t);
+    const std::wstring temp = t;
+    const std::wstring running = temp + L"emberveil_setup_" + std::to_wstring(GetCurrentProcessId()) + L"_0.zip",
+                       other = temp + L"emberveil_setup_notes.zip";
+    ASSERT_TRUE(put_file(running, "PK, of a Setup that runs"));
+    ASSERT_TRUE(put_file(other, "PK, of somebody else"));
+    DWORD killed = 0;
+    {
+        BadTar bad;
+        ASSERT_TRUE(bad.in_place());
+        Hooks hang(Hooks::Vars{{L"EV_TAR_MODE", L"hang"}});
+        ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc_eu(), dir, true).c_str(), NULL));
+        killed = drv_pid();
+        ASSERT_TRUE(wait_log(dir, "badtar: hanging on purpose", RUN_MS));
+        std::vector<DWORD> tars = children(killed, L"tar.exe");
+        ASSERT_EQ(1u, tars.size());
+        HANDLE tar = OpenProcess(SYNCHRONIZE, FALSE, tars[0]);
+        ASSERT_NE((HANDLE)NULL, tar);
+        drv_kill();
+        // The job's last handle went with Setup, and the tar in it with that.
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(tar, EXIT_MS));
+        CloseHandle(tar);
+    }
+    std::vector<std::wstring> left = temp_archives(killed);
+    ASSERT_EQ(1u, left.size());
+    EXPECT_EQ(temp + L"emberveil_setup_" + std::to_wstring(killed) + L"_0.zip", left[0]);
+
+    Outcome r = install(disc_eu(), dir);
+    ASSERT_TRUE(r.exited) << narrow(r.box);
+    EXPECT_EQ(0u, r.code) << r.log;
+    EXPECT_TRUE(temp_archives(killed).empty());
+    EXPECT_TRUE(temp_archives(r.pid).empty());
+    EXPECT_EQ("PK, of a Setup that runs", read_file(running));
+    EXPECT_EQ("PK, of somebody else", read_file(other));
+    DeleteFileW(running.c_str());
+    DeleteFileW(other.c_str());
+    remove_dir(dir);
+}

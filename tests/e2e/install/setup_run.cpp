@@ -51,6 +51,11 @@ std::wstring build_dir(void)
 
 std::wstring setup_exe(void)
 {
+    // The packer's test runs these installs again with the Setups it packed.
+    wchar_t p[MAX_PATH];
+    DWORD n = GetEnvironmentVariableW(L"EV_SETUP_EXE", p, MAX_PATH);
+    if (n > 0 && n < MAX_PATH)
+        return p;
     return join(build_dir(), L"EmberveilSetup.exe");
 }
 
@@ -238,6 +243,27 @@ Hooks::~Hooks()
 {
     for (const auto &n : names_)
         SetEnvironmentVariableW(n.c_str(), NULL);
+}
+
+std::wstring system_tar(void)
+{
+    wchar_t sys[MAX_PATH] = L"";
+    GetSystemDirectoryW(sys, MAX_PATH);
+    return join(sys, L"tar.exe");
+}
+
+BadTar::BadTar()
+{
+    tar_ = system_tar();
+    aside_ = tar_ + L".real";
+    moved_ = MoveFileExW(tar_.c_str(), aside_.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    copied_ = moved_ && CopyFileW(join(build_dir(), L"tests\\tools\\badtar.exe").c_str(), tar_.c_str(), FALSE);
+}
+
+BadTar::~BadTar()
+{
+    if (moved_)
+        MoveFileExW(aside_.c_str(), tar_.c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 std::wstring install_args(const std::wstring &disc, const std::wstring &dir, bool test)

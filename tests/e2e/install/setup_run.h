@@ -16,7 +16,7 @@
 
 // The build folder (parent of the folder this test program runs from).
 std::wstring build_dir(void);
-// EmberveilSetup.exe as the build made it.
+// EmberveilSetup.exe as the build made it, or the one EV_SETUP_EXE names.
 std::wstring setup_exe(void);
 // A program of this test folder's own (the payload variants, the planted PowerShell).
 std::wstring own_exe(const wchar_t *name);
@@ -72,6 +72,24 @@ public:
 private:
     std::vector<std::wstring> names_;
 };
+
+// tests\tools\badtar.exe in place of the system's tar.exe while the object
+// lives, the real one put back after; it finds the real one, beside it as
+// bsdtar.exe, for its "pass" mode (see tests/tools/tar/badtar.c).
+class BadTar {
+public:
+    BadTar();
+    ~BadTar();
+    BadTar(const BadTar &) = delete;
+    BadTar &operator=(const BadTar &) = delete;
+    bool in_place() const { return moved_ && copied_; }
+
+private:
+    std::wstring tar_, aside_;
+    bool moved_ = false, copied_ = false;
+};
+// The system's tar.exe as Setup starts it.
+std::wstring system_tar(void);
 
 // Setup's command line for an install of disc into dir, "/go" and, with test, "/test".
 std::wstring install_args(const std::wstring &disc, const std::wstring &dir, bool test);

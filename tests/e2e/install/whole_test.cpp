@@ -349,3 +349,39 @@ TEST_F(OwnFolder, APowershellBesideSetupIsNeverStarted)
     EXPECT_NE(std::string::npos, r.log.find("build: done"));
     remove_dir(downloads);
 }
+
+// Files the player marked read-only (the settings, to keep the game from
+// changing them; or the whole folder, which Explorer's check box does to every
+// file in it): tar.exe can't replace such a file, so Setup clears the way. The
+// settings come back with their bytes and their mark.
+TEST_F(OwnFolder, ReadOnlyFilesInTheFolderDontStopAReinstall)
+{
+    dir_ = scratch(L"readonly");
+    Outcome r = install(disc_eu(), dir_);
+    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_EQ(0u, r.code) << r.log;
+    const std::string payload_mkb = read_file(join(dir_, L"mkb.ini"));
+    const Settings player = {"[video]\r\nwidth=3840\r\n", "[keys]\r\njump=X\r\n"};
+    ASSERT_TRUE(put_settings(dir_, player));
+    static const wchar_t *const k_marked[] = {L"emberveil.ini", L"mkb.ini", L"mkb.default.ini",
+                                              L"scripts\\build.ps1", L"scripts\\recompile.ps1",
+                                              L"external\\tidewright\\src\\runtime.c"};
+    for (const wchar_t *m : k_marked) {
+        std::wstring p = join(dir_, m);
+        ASSERT_TRUE(SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_READONLY)) << narrow(m);
+    }
+    ASSERT_TRUE(put_file(join(dir_, L"scripts\\build.ps1.mine"), "")); // the folder holds more than the archive
+
+    r = install(disc_eu(), dir_);
+    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_EQ(0u, r.code) << r.log;
+    EXPECT_EQ(player.emberveil, read_file(join(dir_, L"emberveil.ini")));
+    EXPECT_EQ(player.mkb, read_file(join(dir_, L"mkb.ini")));
+    for (const wchar_t *s : {L"emberveil.ini", L"mkb.ini"})
+        EXPECT_TRUE(GetFileAttributesW(join(dir_, s).c_str()) & FILE_ATTRIBUTE_READONLY) << narrow(s);
+    EXPECT_EQ(payload_mkb, read_file(join(dir_, L"mkb.default.ini")));
+    EXPECT_EQ(read_file(join(dir_, L"scripts\\build.ps1")).substr(0, 26), "# Emberveil build script, ");
+    EXPECT_TRUE(files_ending(dir_, L".kept").empty());
+    for (const wchar_t *s : {L"emberveil.ini", L"mkb.ini"})
+        SetFileAttributesW(join(dir_, s).c_str(), FILE_ATTRIBUTE_NORMAL);
+}

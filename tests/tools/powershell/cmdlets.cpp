@@ -71,7 +71,7 @@ static int value_is(const Token *t, const char *w)
 // The path as text for messages.
 static void narrow(const wchar_t *path, char *out, int cap)
 {
-    if (!WideCharToMultiByte(CP_ACP, 0, path, -1, out, cap, NULL, NULL))
+    if (!WideCharToMultiByte(CP_UTF8, 0, path, -1, out, cap, NULL, NULL))
         out[0] = 0;
 }
 

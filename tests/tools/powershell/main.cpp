@@ -54,7 +54,7 @@ int cmd_error(const char *what, const char *detail)
 static void complain(const char *what, const wchar_t *arg)
 {
     char bytes[MAX_PATH * 3];
-    if (!WideCharToMultiByte(CP_ACP, 0, arg, -1, bytes, sizeof bytes, NULL, NULL))
+    if (!WideCharToMultiByte(CP_UTF8, 0, arg, -1, bytes, sizeof bytes, NULL, NULL))
         bytes[0] = 0;
     put_text("powershell stand-in: ", 1);
     put_text(what, 1);

@@ -78,7 +78,7 @@ static int start_child(const wchar_t *app, wchar_t *cmd, int wait, DWORD *code)
 static int not_started(const wchar_t *app)
 {
     char name[MAX_PATH * 2];
-    if (!WideCharToMultiByte(CP_ACP, 0, app, -1, name, sizeof name, NULL, NULL))
+    if (!WideCharToMultiByte(CP_UTF8, 0, app, -1, name, sizeof name, NULL, NULL))
         name[0] = 0;
     return cmd_error("cannot run", name);
 }

@@ -1,7 +1,9 @@
 // The powershell.exe stand-in for tests under Wine: a line-oriented
 // interpreter of the small subset of Windows PowerShell 5.1 that the payload
 // scripts and the test scripts are written in. Anything else is refused
-// loudly, so a script that leaves the subset fails its test.
+// loudly, so a script that leaves the subset fails its test. Texts are UTF-8
+// inside, so that paths of any script (an install folder named in Polish or
+// Chinese) reach the file calls whole, as they do in the real PowerShell.
 #pragma once
 #include <windows.h>
 

@@ -343,7 +343,7 @@ int truthy(const Value *v)
 
 int widen(const char *s, wchar_t *out, int cap)
 {
-    return MultiByteToWideChar(CP_ACP, 0, s, -1, out, cap) != 0;
+    return MultiByteToWideChar(CP_UTF8, 0, s, -1, out, cap) != 0;
 }
 
 // 1 when the name (n bytes) is "env:..."; *rest then points past the colon.
@@ -385,7 +385,7 @@ void get_var(const char *name, int n, Value *v)
         DWORD got = GetEnvironmentVariableW(wkey, wval, TEXT_CAP);
         if (got == 0 || got >= TEXT_CAP)
             return; // unset, empty (Windows keeps no empty variables) or too long
-        if (WideCharToMultiByte(CP_ACP, 0, wval, -1, v->text, TEXT_CAP, NULL, NULL))
+        if (WideCharToMultiByte(CP_UTF8, 0, wval, -1, v->text, TEXT_CAP, NULL, NULL))
             v->kind = V_STR;
         return;
     }

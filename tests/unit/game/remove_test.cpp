@@ -15,6 +15,7 @@
 #include "helpers.h"
 #include "game/copy.h"
 #include "game/disc.h"
+#include "game/walk.h"
 #include <gtest/gtest.h>
 // GoogleTest pulls in io.h, whose access-mode macro R_OK (4) would hide the result code.
 #undef R_OK
@@ -281,4 +282,38 @@ TEST(TreeWalks, LinkAboveTheTopEndsAtThePlainFolder)
 
     drop_link(up);
     tree_remove(scratch);
+}
+
+// What a walk takes for a link, by the attributes and the reparse tag a
+// listing gives: only entries that lead somewhere else. A synced folder's
+// placeholders and deduplicated files are walked, replaced and pruned like
+// any other folder or file.
+TEST(TreeWalks, OnlyNameSurrogateReparsePointsAreLinks)
+{
+    const DWORD dir = FILE_ATTRIBUTE_DIRECTORY, rp = FILE_ATTRIBUTE_REPARSE_POINT;
+    const struct {
+        const char *what;
+        DWORD attributes, tag;
+        int link;
+    } rows[] = {
+        {"symbolic link", dir | rp, 0xA000000C, 1},         // IO_REPARSE_TAG_SYMLINK
+        {"junction or mount point", dir | rp, 0xA0000003, 1}, // IO_REPARSE_TAG_MOUNT_POINT
+        {"WSL symbolic link", rp, 0xA000001D, 1},            // IO_REPARSE_TAG_LX_SYMLINK
+        {"container link", dir | rp, 0xA0000027, 1},        // IO_REPARSE_TAG_WCI_LINK
+        {"tag Wine leaves out", dir | rp, 0, 1},
+        {"cloud placeholder folder", dir | rp, 0x9000001A, 0}, // IO_REPARSE_TAG_CLOUD
+        {"cloud placeholder, flavour 3", rp | FILE_ATTRIBUTE_ARCHIVE, 0x9000301A, 0},
+        {"OneDrive", dir | rp, 0x80000021, 0},
+        {"deduplicated file", rp, 0x80000013, 0}, // IO_REPARSE_TAG_DEDUP
+        {"compressed system file", rp, 0x80000017, 0}, // IO_REPARSE_TAG_WOF
+        {"projected file system", dir | rp, 0x9000001C, 0},
+        {"app execution alias", rp, 0x8000001B, 0},
+        {"Unix socket", rp, 0x80000023, 0},
+        {"hierarchical storage", rp, 0xC0000004, 0},
+        {"plain folder", dir, 0, 0},
+        {"plain folder, stale reserved field", dir, 0xA000000C, 0},
+        {"plain file", FILE_ATTRIBUTE_ARCHIVE, 0, 0},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(r.link, is_link(r.attributes, r.tag)) << r.what;
 }

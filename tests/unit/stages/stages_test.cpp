@@ -1,6 +1,8 @@
 // The stages' file helpers, where a player's settings or a planted file could
-// be lost or followed, and the PowerShell command line at the longest folder.
+// be lost or followed, the paths tar.exe can be given, the sweep of archives
+// that killed Setups left, and the PowerShell command line at the longest folder.
 #include "stages/stages.h"
+#include "helpers.h"
 #include <gtest/gtest.h>
 #include <shlobj.h>
 #include <string>
@@ -93,6 +95,102 @@ TEST(PowerShell, StartedByItsSystemPathEvenFromTheLongestFolder)
         }
     }
     s_dir[0] = 0;
+}
+
+// What reaches a program with a narrow main unchanged under the test prefix's
+// ANSI code page, 1252: what it holds, and nothing it would best-fit.
+TEST(TarPaths, OnlyWhatTheCodePageHoldsIsGivenAsItIs)
+{
+    ASSERT_EQ(1252u, GetACP()) << "these rows are those of code page 1252";
+    const struct {
+        const wchar_t *path;
+        int safe;
+    } rows[] = {
+        {L"C:\\Games\\Emberveil", 1},
+        {L"C:\\Users\\Andr\u00E9\\AppData\\Local\\Temp\\", 1},
+        {L"D:\\Spiele\\\u00C9mberveil \u20AC", 1}, // the euro sign is in 1252
+        {L"C:\\Users\\\u0141ukasz\\AppData\\Local\\Temp\\", 0},
+        {L"D:\\Spiele\\\u0112mberveil", 0}, // best fit would make it an E
+        {L"C:\\\u6E38\u620F\\Emberveil", 0},
+        {L"C:\\Games\\\u0100", 0},
+        {L"C:\\Games\\\U0001F3AE", 0}, // a surrogate pair
+        {L"", 1},
+    };
+    for (const auto &r : rows)
+        EXPECT_EQ(r.safe, ansi_safe(r.path)) << r.path;
+}
+
+// A process that has ended, kept as a handle so that its id isn't reused, and
+// one that runs (suspended) until the test ends it.
+struct Proc {
+    PROCESS_INFORMATION pi = {};
+    bool start(bool run)
+    {
+        wchar_t cmd[MAX_PATH + 32], sys[MAX_PATH];
+        GetSystemDirectoryW(sys, MAX_PATH);
+        swprintf(cmd, MAX_PATH + 32, L"\"%ls\\cmd.exe\" /c exit 0", sys);
+        STARTUPINFOW si;
+        ZeroMemory(&si, sizeof si);
+        si.cb = sizeof si;
+        ZeroMemory(&pi, sizeof pi);
+        if (!CreateProcessW(NULL, cmd, NULL, NULL, FALSE, run ? 0 : CREATE_SUSPENDED, NULL, NULL, &si, &pi))
+            return false;
+        return !run || WaitForSingleObject(pi.hProcess, 30000) == WAIT_OBJECT_0;
+    }
+    ~Proc()
+    {
+        if (pi.hProcess) {
+            TerminateProcess(pi.hProcess, 0);
+            CloseHandle(pi.hProcess);
+            CloseHandle(pi.hThread);
+        }
+    }
+};
+
+// Only files with the names Setup gives its archives, of Setups no longer
+// running, go; a folder or a link of such a name stays, and so does what the
+// link leads to.
+TEST(Leftovers, OnlyArchivesOfEndedSetupsAreSwept)
+{
+    test_init();
+    Proc ended, running;
+    ASSERT_TRUE(ended.start(true));
+    ASSERT_TRUE(running.start(false));
+    const std::wstring dead = std::to_wstring(ended.pi.dwProcessId), live = std::to_wstring(running.pi.dwProcessId),
+                       self = std::to_wstring(GetCurrentProcessId());
+    wchar_t d[MAX_PATH];
+    test_dir(L"sweep", d);
+    const std::wstring root = d, temp = root + L"\\temp\\", outside = root + L"\\outside";
+    const struct {
+        std::wstring name;
+        bool gone;
+    } files[] = {
+        {L"emberveil_setup_" + dead + L"_0.zip", true},
+        {L"EMBERVEIL_SETUP_" + dead + L"_2_7.ZIP", true},
+        {L"emberveil_setup_" + live + L"_1.zip", false},
+        {L"emberveil_setup_" + self + L"_0.zip", false},
+        {L"emberveil_setup_" + dead + L"_0.zip.part", false},
+        {L"emberveil_setup_" + dead + L"_0.zipx", false},
+        {L"emberveil_setup_" + dead + L"_5.zip", false},
+        {L"my emberveil_setup_" + dead + L"_0.zip", false},
+    };
+    for (const auto &f : files)
+        ASSERT_TRUE(put_text((temp + f.name).c_str(), "PK"));
+    const std::wstring folder = temp + L"emberveil_setup_" + dead + L"_1.zip";
+    ASSERT_TRUE(put_text((folder + L"\\inside.txt").c_str(), "inside"));
+    const std::wstring link = temp + L"emberveil_setup_" + dead + L"_2.zip";
+    ASSERT_TRUE(put_text((outside + L"\\precious.zip").c_str(), "precious"));
+    ASSERT_TRUE(make_link(link.c_str(), outside.c_str(), NULL));
+
+    sweep_leftovers(temp.c_str());
+
+    for (const auto &f : files)
+        EXPECT_EQ(!f.gone, GetFileAttributesW((temp + f.name).c_str()) != INVALID_FILE_ATTRIBUTES) << f.name;
+    EXPECT_EQ("inside", read_all((folder + L"\\inside.txt").c_str()));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(link.c_str())) << "the link was removed";
+    EXPECT_EQ("precious", read_all((outside + L"\\precious.zip").c_str()));
+    drop_link(link.c_str());
+    tree_remove(root.c_str());
 }
 
 } // namespace

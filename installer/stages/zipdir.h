@@ -1,0 +1,26 @@
+// The names a zip archive's central directory lists, read from its bytes in
+// memory: what tar.exe will write, so that Setup can clear the way for it.
+// Needs nothing of the platform; every offset is checked against the size.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+struct ZipDir {
+    const unsigned char *base;
+    uint64_t size;
+    uint64_t at;   // the next central directory entry
+    uint64_t end;  // the end of the central directory
+    uint64_t left; // entries the end record promises still
+};
+
+// ZIP_UTF8: the entry's name is UTF-8 (general purpose flag bit 11); without
+// it the name is in code page 437, as zip tools of old wrote.
+enum { ZIP_UTF8 = 0x800 };
+
+// 1 when bytes (size of them) end in a zip archive's end record, zip64 ones
+// included, whose central directory lies inside them; z is then set to walk it.
+int zip_dir_open(ZipDir *z, const void *bytes, uint64_t size);
+// The next entry: its name (not terminated; a folder's ends in '/') and its
+// length, and its general purpose flags. 0 at the end, or where an entry is
+// damaged: what comes after it can't be trusted.
+int zip_dir_next(ZipDir *z, const char **name, size_t *n, unsigned *flags);
