@@ -3,7 +3,17 @@
 #   cmake -DGIT=git -DREPO_DIR=dir -DTOOLKIT_DIR=dir -DOUT_DIR=dir -P manifest.cmake
 # The file is left alone when what it records is unchanged and no archive in
 # OUT_DIR is newer, so an unchanged payload does not rebuild Setup each time;
-# "packed" is then the time the payload was last packed.
+# "packed" is then the time the payload was last packed. string(TIMESTAMP)
+# takes SOURCE_DATE_EPOCH instead of the clock when it is set, so two packs
+# can be compared byte for byte.
+#
+# The release packer (tools/pack) packs only the files git tracks, each
+# checkout on its own, and adds:
+#   -DTRACKED_ONLY=ON   untracked files don't count as changes: they are never packed
+#   -DPROJECT_EXCLUDE=a;b  folders of REPO_DIR left out of the project archive
+#                          (the toolkit's), whose changes the toolkit's id carries
+# A toolkit folder that is the top of a repository of its own (a submodule, or
+# a separate checkout) is identified by that repository's HEAD and status.
 
 foreach(v REPO_DIR TOOLKIT_DIR OUT_DIR)
   if(NOT ${v})
@@ -11,11 +21,11 @@ foreach(v REPO_DIR TOOLKIT_DIR OUT_DIR)
   endif()
 endforeach()
 
-# Runs git in REPO_DIR; out gets its trimmed output, or "" when git failed or is absent.
-function(git out)
+# Runs git in dir; out gets its trimmed output, or "" when git failed or is absent.
+function(git_in dir out)
   set(text "")
   if(GIT)
-    execute_process(COMMAND "${GIT}" ${ARGN} WORKING_DIRECTORY "${REPO_DIR}"
+    execute_process(COMMAND "${GIT}" ${ARGN} WORKING_DIRECTORY "${dir}"
       RESULT_VARIABLE rc OUTPUT_VARIABLE text ERROR_QUIET OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT rc EQUAL 0)
       set(text "")
@@ -24,16 +34,29 @@ function(git out)
   set(${out} "${text}" PARENT_SCOPE)
 endfunction()
 
-# The first seven digits of the newest commit touching the paths (the whole
-# work tree when none are given), "+modified" appended when they hold
-# uncommitted changes or no commit at all; "0000000+modified" without commits.
-function(commit_id out)
-  if(ARGN)
-    git(hash log -1 --format=%H -- ${ARGN})
+# Runs git in REPO_DIR.
+function(git out)
+  git_in("${REPO_DIR}" text ${ARGN})
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+set(status_options --porcelain)
+if(TRACKED_ONLY)
+  # Untracked files, in the checkout or inside its submodules, are never packed.
+  list(APPEND status_options --untracked-files=no --ignore-submodules=untracked)
+endif()
+
+# The first seven digits of HEAD (whole) or of the newest commit touching the
+# folder dir, "+modified" appended when the changes git status reports under
+# the paths are not empty or there is no commit at all; "0000000+modified"
+# without commits. The paths are pathspecs relative to dir (all of it when none).
+function(commit_id out dir whole)
+  if(whole)
+    git_in("${dir}" hash rev-parse --verify -q HEAD)
   else()
-    git(hash rev-parse --verify -q HEAD)
+    git_in("${dir}" hash log -1 --format=%H -- .)
   endif()
-  git(changes status --porcelain -- ${ARGN})
+  git_in("${dir}" changes status ${status_options} -- ${ARGN})
   if(hash MATCHES "^[0-9a-f]+$")
     string(SUBSTRING "${hash}" 0 7 id)
   else()
@@ -64,8 +87,26 @@ function(repo_address out)
   set(${out} "${url}" PARENT_SCOPE)
 endfunction()
 
-commit_id(project)
-commit_id(toolkit "${TOOLKIT_DIR}")
+set(project_paths)
+if(TRACKED_ONLY)
+  set(project_paths .)
+  foreach(p IN LISTS PROJECT_EXCLUDE)
+    list(APPEND project_paths ":(exclude)${p}")
+  endforeach()
+endif()
+commit_id(project "${REPO_DIR}" 1 ${project_paths})
+# A toolkit with a repository of its own has its own HEAD; a toolkit folder
+# inside a larger checkout is known by the last commit that touched it.
+git_in("${TOOLKIT_DIR}" toolkit_top rev-parse --show-toplevel)
+get_filename_component(toolkit_real "${TOOLKIT_DIR}" REALPATH)
+if(NOT toolkit_top STREQUAL "")
+  get_filename_component(toolkit_top "${toolkit_top}" REALPATH)
+endif()
+if(toolkit_top STREQUAL toolkit_real)
+  commit_id(toolkit "${TOOLKIT_DIR}" 1)
+else()
+  commit_id(toolkit "${TOOLKIT_DIR}" 0 .)
+endif()
 repo_address(repo)
 git(branch symbolic-ref --short -q HEAD)
 if(branch STREQUAL "")
