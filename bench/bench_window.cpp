@@ -4,6 +4,13 @@
 //   bench_window install SETUP MB     a whole /test install of an MB-mebibyte
 //                                     disc: the longest answer to WM_NULL (sent
 //                                     every 10 ms) and the peak working set
+//   bench_window release BIG DEMO     Setup with a release-size payload (BIG)
+//                                     against the same Setup with the demo
+//                                     payload (DEMO) and against the baseline
+//                                     window with the common controls Setup
+//                                     needs (minwin_cc6.exe): process start to
+//                                     the first paint, and the working set idle
+//                                     in the form
 #include "bench.h"
 #include "disc.h"
 #include "driver.h"
@@ -121,6 +128,12 @@ static void baseline_exe(wchar_t *out)
 {
     own_dir(out);
     wcscat(out, L"\\minwin.exe");
+}
+
+static void cc6_exe(wchar_t *out)
+{
+    own_dir(out);
+    wcscat(out, L"\\minwin_cc6.exe");
 }
 
 // Wine's desktop process ends soon after its last window closes and starts
@@ -297,6 +310,155 @@ static int install_rows(const wchar_t *setup, long mb)
     return 0;
 }
 
+// How long a program rests in its form after the first paint before its
+// working set is read.
+#define FORM_REST_MS 1500
+
+// The DLLs the process has loaded, by base name in lower case, one per line.
+static std::string modules_of(HANDLE proc)
+{
+    HMODULE mods[512];
+    DWORD need = 0;
+    std::string out;
+    if (!EnumProcessModulesEx(proc, mods, sizeof mods, &need, LIST_MODULES_ALL))
+        return out;
+    DWORD n = need / sizeof mods[0];
+    for (DWORD i = 1; i < n && i < 512; i++) { // 0 is the program itself
+        wchar_t name[MAX_PATH];
+        if (!GetModuleBaseNameW(proc, mods[i], name, MAX_PATH))
+            continue;
+        char narrow[MAX_PATH];
+        WideCharToMultiByte(CP_UTF8, 0, name, -1, narrow, MAX_PATH, NULL, NULL);
+        for (char *c = narrow; *c; c++)
+            if (*c >= 'A' && *c <= 'Z')
+                *c += 'a' - 'A';
+        out += narrow;
+        out += "\n";
+    }
+    return out;
+}
+
+// One start of a program: milliseconds to the first paint (-1 on timeout),
+// then its working set after resting in its form; its DLLs when asked.
+static double paint_and_rest(const wchar_t *exe, SIZE_T *ws, std::string *mods)
+{
+    PROCESS_INFORMATION pi;
+    double t0 = ms_now(), t = -1;
+    *ws = 0;
+    if (!start(exe, L"", &pi)) {
+        note("%ls didn't start (error %lu)", exe, GetLastError());
+        return -1;
+    }
+    while (ms_now() - t0 < PAINT_TIMEOUT_MS) {
+        HWND w = top_of(pi.dwProcessId);
+        COLORREF c;
+        if (w && screen_rgb(w, PROBE_X, PROBE_Y, &c) && c == PANEL_RGB) {
+            t = ms_now() - t0;
+            break;
+        }
+        Sleep(1);
+    }
+    if (t >= 0) {
+        Sleep(FORM_REST_MS);
+        PROCESS_MEMORY_COUNTERS pmc;
+        ZeroMemory(&pmc, sizeof pmc);
+        if (GetProcessMemoryInfo(pi.hProcess, &pmc, sizeof pmc))
+            *ws = pmc.WorkingSetSize;
+        if (mods)
+            *mods = modules_of(pi.hProcess);
+    }
+    finish(&pi);
+    return t;
+}
+
+// The lines of a that b lacks, joined by blanks.
+static std::string lines_missing(const std::string &a, const std::string &b)
+{
+    std::string out;
+    size_t p = 0;
+    while (p < a.size()) {
+        size_t e = a.find('\n', p);
+        std::string line = a.substr(p, e - p);
+        if (("\n" + b).find("\n" + line + "\n") == std::string::npos)
+            out += (out.empty() ? "" : " ") + line;
+        p = e + 1;
+    }
+    return out.empty() ? "(none)" : out;
+}
+
+static int release_rows(const wchar_t *big, const wchar_t *demo, int reps)
+{
+    wchar_t cc6[MAX_PATH];
+    cc6_exe(cc6);
+    const wchar_t *exes[3] = {big, demo, cc6};
+    const char *names[3] = {"Setup, release-size payload", "Setup, demo payload", "window with common controls 6"};
+    PROCESS_INFORMATION keep;
+    if (!keeper(&keep)) {
+        printf("bench_window: the keeper window didn't show\n");
+        return 1;
+    }
+    std::vector<double> paint[3], ws[3];
+    std::string mods[3];
+    // A first start of each warms the file cache and the prefix for all; the
+    // DLLs each loads are read then.
+    for (int k = 0; k < 3; k++) {
+        SIZE_T w;
+        double t = paint_and_rest(exes[k], &w, &mods[k]);
+        note("%s (warm-up): first paint after %.0f ms, working set %.1f MB", names[k], t, w / 1e6);
+    }
+    for (int i = 0; i < reps; i++) {
+        // Turns rotate who goes first.
+        for (int j = 0; j < 3; j++) {
+            int k = (i + j) % 3;
+            SIZE_T w;
+            double t = paint_and_rest(exes[k], &w, NULL);
+            note("%s: first paint after %.0f ms, working set %.1f MB in the form", names[k], t, w / 1e6);
+            if (t < 0 || !w) {
+                printf("bench_window: no first paint within %d ms, or no working set\n", PAINT_TIMEOUT_MS);
+                finish(&keep);
+                return 1;
+            }
+            paint[k].push_back(t);
+            ws[k].push_back((double)w);
+        }
+    }
+    finish(&keep);
+    note("DLLs of Setup (release-size payload) that the common-controls window lacks: %s",
+         lines_missing(mods[0], mods[2]).c_str());
+    note("DLLs of the common-controls window that Setup lacks: %s", lines_missing(mods[2], mods[0]).c_str());
+    note("DLLs of Setup with the release-size payload that the demo-payload Setup lacks: %s",
+         lines_missing(mods[0], mods[1]).c_str());
+
+    double p[3], m[3];
+    for (int k = 0; k < 3; k++) {
+        p[k] = least(paint[k]);
+        m[k] = least(ws[k]) / 1e6;
+    }
+    char a[32], b[32], d[32];
+    snprintf(a, sizeof a, "%.0f ms", p[0]);
+    snprintf(b, sizeof b, "%.0f ms", p[1]);
+    row("release size: start-up to first paint, vs the demo-payload Setup", a, b, p[0] / p[1], "<= 1.05",
+        p[0] / p[1] <= 1.05);
+    snprintf(b, sizeof b, "%.0f ms", p[2]);
+    row("release size: start-up to first paint, vs the common-controls-6 window", a, b, p[0] / p[2], "<= 1.05",
+        p[0] / p[2] <= 1.05);
+    snprintf(a, sizeof a, "%.0f ms", p[1]);
+    row("  demo-payload Setup vs the common-controls-6 window", a, b, p[1] / p[2], "(info)", 1);
+
+    snprintf(a, sizeof a, "%.1f MB", m[0]);
+    snprintf(b, sizeof b, "%.1f MB", m[1]);
+    row("release size: working set idle in the form, vs the demo-payload Setup", a, b, m[0] / m[1], "<= +1 MB",
+        m[0] - m[1] <= 1.0);
+    snprintf(d, sizeof d, "%+.2f MB", m[0] - m[1]);
+    row("  release-size Setup above the demo-payload Setup", d, "-", m[0] / m[1], "(info)", 1);
+    snprintf(b, sizeof b, "%.1f MB", m[2]);
+    row("release size: working set idle in the form, vs the common-controls-6 window", a, b, m[0] / m[2], "<= 1.05",
+        m[0] / m[2] <= 1.05);
+    snprintf(d, sizeof d, "%+.2f MB", m[0] - m[2]);
+    row("  release-size Setup above the common-controls-6 window", d, "-", m[0] / m[2], "(info)", 1);
+    return 0;
+}
+
 int wmain(int argc, wchar_t **argv)
 {
     int reps = (int)env_long("EV_BENCH_REPS", 3);
@@ -304,6 +466,8 @@ int wmain(int argc, wchar_t **argv)
         return startup_row(argv[2], reps + 2);
     if (argc == 4 && !wcscmp(argv[1], L"install"))
         return install_rows(argv[2], wcstol(argv[3], NULL, 10));
-    printf("usage: bench_window startup SETUP | install SETUP MB\n");
+    if (argc == 4 && !wcscmp(argv[1], L"release"))
+        return release_rows(argv[2], argv[3], 2 * reps + 1);
+    printf("usage: bench_window startup SETUP | install SETUP MB | release BIG DEMO\n");
     return 2;
 }
