@@ -29,14 +29,6 @@
 static const int k_ids[ARCHIVES] = {IDR_PROJECT, IDR_TOOLKIT, IDR_TOOLCHAIN};
 static const char *const k_names[ARCHIVES] = {"project", "toolkit", "toolchain"};
 
-static DWORD res_size(int id, const void **bytes)
-{
-    HRSRC r = FindResourceW(NULL, MAKEINTRESOURCEW(id), MAKEINTRESOURCEW(10));
-    HGLOBAL g = r ? LoadResource(NULL, r) : NULL;
-    *bytes = g ? LockResource(g) : NULL;
-    return r ? SizeofResource(NULL, r) : 0;
-}
-
 // The archive's file, named as the unpacking step names it, in the folder it uses.
 static void target(int i, wchar_t *out)
 {
@@ -68,8 +60,8 @@ static int turn(int kind)
         wchar_t path[MAX_PATH];
         target(i, path);
         DeleteFileW(path);
-        const void *res = NULL;
-        DWORD size = res_size(k_ids[i], &res);
+        DWORD size = 0;
+        const void *res = payload_bytes(k_ids[i], &size);
         if (!res || !size)
             return 1;
         void *buf = NULL;
@@ -154,8 +146,9 @@ static int rows(int reps)
 {
     double mib[ARCHIVES], all = 0;
     for (int i = 0; i < ARCHIVES; i++) {
-        const void *res;
-        mib[i] = res_size(k_ids[i], &res) / 1048576.0;
+        DWORD size = 0;
+        payload_bytes(k_ids[i], &size);
+        mib[i] = size / 1048576.0;
         all += mib[i];
         note("%s archive: %.2f MiB", k_names[i], mib[i]);
     }

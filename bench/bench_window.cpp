@@ -103,23 +103,29 @@ static void finish(PROCESS_INFORMATION *pi)
     CloseHandle(pi->hThread);
 }
 
+// Milliseconds from t0 until the probe point of the process's window shows
+// the panel colour; -1 on timeout.
+static double paint_after(const PROCESS_INFORMATION *pi, double t0)
+{
+    while (ms_now() - t0 < PAINT_TIMEOUT_MS) {
+        HWND w = top_of(pi->dwProcessId);
+        COLORREF c;
+        if (w && screen_rgb(w, PROBE_X, PROBE_Y, &c) && c == PANEL_RGB)
+            return ms_now() - t0;
+        Sleep(1);
+    }
+    return -1;
+}
+
 // Milliseconds from just before the process start until the probe point of
 // its window shows the panel colour; -1 on timeout.
 static double to_paint(const wchar_t *exe)
 {
     PROCESS_INFORMATION pi;
-    double t0 = ms_now(), t = -1;
+    double t0 = ms_now();
     if (!start(exe, L"", &pi))
         return -1;
-    while (ms_now() - t0 < PAINT_TIMEOUT_MS) {
-        HWND w = top_of(pi.dwProcessId);
-        COLORREF c;
-        if (w && screen_rgb(w, PROBE_X, PROBE_Y, &c) && c == PANEL_RGB) {
-            t = ms_now() - t0;
-            break;
-        }
-        Sleep(1);
-    }
+    double t = paint_after(&pi, t0);
     finish(&pi);
     return t;
 }
@@ -349,15 +355,7 @@ static double paint_and_rest(const wchar_t *exe, SIZE_T *ws, std::string *mods)
         note("%ls didn't start (error %lu)", exe, GetLastError());
         return -1;
     }
-    while (ms_now() - t0 < PAINT_TIMEOUT_MS) {
-        HWND w = top_of(pi.dwProcessId);
-        COLORREF c;
-        if (w && screen_rgb(w, PROBE_X, PROBE_Y, &c) && c == PANEL_RGB) {
-            t = ms_now() - t0;
-            break;
-        }
-        Sleep(1);
-    }
+    t = paint_after(&pi, t0);
     if (t >= 0) {
         Sleep(FORM_REST_MS);
         PROCESS_MEMORY_COUNTERS pmc;

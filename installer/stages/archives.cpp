@@ -79,8 +79,6 @@ void writable_targets(int id)
         path_full(path, full);
         if (!path_within(full, s_dir, 0))
             continue;
-        DWORD a = GetFileAttributesW(full);
-        if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY))
-            SetFileAttributesW(full, a & ~FILE_ATTRIBUTE_READONLY);
+        writable(full);
     }
 }

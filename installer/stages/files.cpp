@@ -31,6 +31,13 @@ int write_resource(int id, const wchar_t *path)
     return ok && written == size;
 }
 
+void writable(const wchar_t *path)
+{
+    DWORD a = GetFileAttributesW(path);
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) && !(a & FILE_ATTRIBUTE_DIRECTORY))
+        SetFileAttributesW(path, a & ~FILE_ATTRIBUTE_READONLY);
+}
+
 int spill_safe(const wchar_t *path, const void *bytes, DWORD n)
 {
     wchar_t part[MAX_PATH];

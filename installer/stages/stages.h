@@ -22,6 +22,8 @@ int write_resource(int id, const wchar_t *path);
 unsigned char *slurp(const wchar_t *path, DWORD *n);
 // Creates or truncates the file and writes the n bytes; reports nothing.
 void spill(const wchar_t *path, const void *bytes, DWORD n);
+// Clears the read-only attribute of the file path, when it has it, and no other.
+void writable(const wchar_t *path);
 // Writes the n bytes to "<path>.part" and only then puts that in place of
 // path: 1 when path holds them, else 0 and path is as it was.
 int spill_safe(const wchar_t *path, const void *bytes, DWORD n);

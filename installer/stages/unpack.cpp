@@ -69,9 +69,7 @@ static int put_back_settings(Kept *kept)
         kept_path(aside, k_keep[i]);
         // A read-only file in the way can't be replaced; the player's own
         // attributes (read-only among them) come back with the bytes.
-        DWORD now = GetFileAttributesW(path);
-        if (now != INVALID_FILE_ATTRIBUTES && (now & FILE_ATTRIBUTE_READONLY))
-            SetFileAttributesW(path, now & ~FILE_ATTRIBUTE_READONLY);
+        writable(path);
         // The kept copy goes only once the player's bytes are safely back.
         if (spill_safe(path, kept[i].bytes, kept[i].n)) {
             if (kept[i].attributes != INVALID_FILE_ATTRIBUTES)
