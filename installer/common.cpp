@@ -22,9 +22,10 @@ void fmt(wchar_t *out, int cap, const wchar_t *format, ...)
     va_end(args);
 }
 
-void path_join(wchar_t *out, const wchar_t *dir, const wchar_t *name)
+int path_join(wchar_t *out, const wchar_t *dir, const wchar_t *name)
 {
     fmt(out, MAX_PATH, L"%s\\%s", dir, name);
+    return wcslen(dir) + 1 + wcslen(name) < MAX_PATH;
 }
 
 void path_full(const wchar_t *in, wchar_t *out)

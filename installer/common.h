@@ -22,8 +22,9 @@ extern int s_dpi; // the screen's dpi, read once at start-up; 96 until then
 // Formats into out (cap units with the terminator); a longer text is cut.
 void fmt(wchar_t *out, int cap, const wchar_t *format, ...);
 void vfmt(wchar_t *out, int cap, const wchar_t *format, va_list args);
-// "%s\%s" of dir and name into a MAX_PATH buffer, cut when it doesn't fit.
-void path_join(wchar_t *out, const wchar_t *dir, const wchar_t *name);
+// "%s\%s" of dir and name into a MAX_PATH buffer: 1 when it fits whole, 0 when
+// it was cut (out then names another path, which must not be used).
+int path_join(wchar_t *out, const wchar_t *dir, const wchar_t *name);
 // The full path of in (or in itself when that fails or doesn't fit MAX_PATH),
 // without trailing backslashes past the third character ("C:\" keeps its own).
 void path_full(const wchar_t *in, wchar_t *out);
