@@ -261,6 +261,14 @@ def refusal_rows():
         ("a symbolic link in the project", lambda d: (os.symlink("mkb.ini", os.path.join(d[P], "link.ini")),
                                                       git(d[P], "add", "link.ini")), None,
          "project file link.ini is a symbolic link", 1),
+        ("a malformed line in the list of game files", lambda d: track(d[P], "game-files.sha256", read(
+            os.path.join(d[P], "game-files.sha256")) + b"xyz  default.xbe\r\n"), None,
+         "project file game-files.sha256 line 43 is malformed (hash not hexadecimal): xyz  default.xbe", 1),
+        ("listed paths that lead out of the disc", lambda d: track(d[P], "game-files.sha256", "# two\n%s  ../x.xbe\n"
+                                                                   "%s  C:\\x\n" % ("a" * 64, "b" * 64)), None,
+         "game-files.sha256 line 2 is malformed (leads out of the disc (..)): %s  ../x.xbe (and 1 more)" % ("a" * 64), 1),
+        ("a list of game files in UTF-16", lambda d: track(d[P], "game-files.sha256", ("a" * 64 + "  x\r\n").encode(
+            "utf-16")), None, "project file game-files.sha256 is UTF-16", 1),
         ("a payload over the limit", None, "small-limit", "over the 0.0 MiB an executable can carry", 1),
         ("a packing time that is no number", None, "bad-epoch", "SOURCE_DATE_EPOCH is not a number of seconds", 1),
     ]
@@ -429,6 +437,11 @@ def case_release(a):
                                                             entries), stdout) is not None,
                 "the summary lacks %s's size and entries: %s" % (n, stdout))
     T.check("not signed" in stdout, "the summary doesn't say Setup is unsigned")
+    listed = [l for l in read(os.path.join(project, "game-files.sha256")).decode().splitlines()
+              if l and not l.startswith("#")]
+    T.check(re.search(r"game-files\.sha256\s+%d files\s+%d versions" % (len({l[66:].lower() for l in listed}),
+                                                                      len(set(listed))), stdout) is not None,
+            "the summary lacks the list's files and versions: " + stdout)
 
     # The same inputs, another build tree and --out: byte for byte the same.
     out_b, _, _ = release_pack(a, "b", inputs, build_b)

@@ -51,6 +51,14 @@ ENTRY_MAX = 260 - 1 - INSTALL_DIR_MAX - 1
 # The four files become resources of one PE image, which Windows loads only
 # below 2 GiB; the rest of Setup is a few hundred KB.
 PAYLOAD_MAX = 3 << 29  # 1.5 GiB
+# The list of known good game files at the project's root: Setup checks the
+# disc against it, and reads it with installer/game/known.cpp, whose rules
+# known_line follows (a change to either is a change to both).
+KNOWN_LIST = "game-files.sha256"
+KNOWN_MAX_BYTES = 4 << 20
+KNOWN_PATH_MAX = 259
+HEX_DIGITS = b"0123456789abcdefABCDEF"
+ASCII_LOWER = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz")
 RESERVED = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"} | \
     {p + d for p in ("COM", "LPT") for d in "123456789\u00b9\u00b2\u00b3"}
 FORBIDDEN = set('<>:"|?*') | {chr(c) for c in range(32)}
@@ -395,6 +403,99 @@ def check_names(entries):
                           % (source_name(e), source_name(folders[key])))
 
 
+def known_line(raw):
+    """One line of the list, without its line end: None for a comment, the
+    entry's (path with ASCII letters folded, hash) for an entry, or why it is
+    malformed, in Setup's words."""
+    if not raw.strip(b" \t") or raw.startswith(b"#"):
+        return None
+    digits = raw.split(b" ", 1)[0]
+    if not digits:
+        return "no hash"
+    if any(c not in HEX_DIGITS for c in digits):
+        return "hash not hexadecimal"
+    if len(digits) != 64:
+        return "hash not 64 digits"
+    if len(raw) < 66:
+        return "no path"
+    if raw[65:66] not in (b" ", b"*"):
+        return "no blank or * before the path"
+    if len(raw) == 66:
+        return "no path"
+    try:
+        path = raw[66:].decode("utf-8")
+    except UnicodeDecodeError:
+        return "not UTF-8"
+    if "\0" in path:
+        return "character Windows forbids in names"
+    if path[0] in "/\\":
+        return "absolute path"
+    if re.match(r"[A-Za-z]:", path):
+        return "drive letter"
+    if any(c in FORBIDDEN for c in path):
+        return "character Windows forbids in names"
+    parts = []
+    for part in re.split(r"[/\\]", path):
+        if part == "":
+            return "empty part in the path"
+        if part == "..":
+            return "leads out of the disc (..)"
+        if part == ".":
+            continue  # "./default.xbe", as find lists files
+        if part[-1] in ". ":
+            return "name ending in a dot or blank"
+        parts.append(part)
+    if not parts:
+        return "names no file"
+    path = "\\".join(parts)
+    if len(path.encode("utf-16-le")) // 2 > KNOWN_PATH_MAX:
+        return "path too long"
+    return path.translate(ASCII_LOWER), digits.lower()
+
+
+def known_list(data):
+    """The list's files and versions (distinct ones), and its malformed lines
+    as (number, bytes, why); None when it is too big for Setup."""
+    if len(data) > KNOWN_MAX_BYTES:
+        return None
+    if data.startswith(b"\xef\xbb\xbf"):
+        data = data[3:]
+    versions, bad = set(), []
+    for number, raw in enumerate(data.split(b"\n"), 1):
+        if raw.endswith(b"\r"):
+            raw = raw[:-1]
+        got = known_line(raw)
+        if isinstance(got, str):
+            bad.append((number, raw, got))
+        elif got:
+            versions.add(got)
+    return len({path for path, _ in versions}), len(versions), bad
+
+
+def check_known(project):
+    """The counts of the project's list of known good game files, or None
+    when it has none; refuses a list Setup would not take whole."""
+    found = [e for e in project if upper(e[0]) == upper(KNOWN_LIST)]
+    if not found:
+        return None
+    with open(found[0][1], "rb") as f:
+        data = f.read()
+    if data.startswith((b"\xff\xfe", b"\xfe\xff")):
+        raise Refusal("%s is UTF-16; Setup reads it as UTF-8 (Out-File -Encoding utf8 writes that)"
+                      % source_name(found[0]))
+    counts = known_list(data)
+    if counts is None:
+        raise Refusal("%s is %.1f MiB; Setup reads lists of up to %d MiB"
+                      % (source_name(found[0]), len(data) / 2**20, KNOWN_MAX_BYTES >> 20))
+    bad = counts[2]
+    if bad:
+        number, raw, why = bad[0]
+        more = " (and %d more)" % (len(bad) - 1) if len(bad) > 1 else ""
+        raise Refusal("%s line %d is malformed (%s): %s%s"
+                      % (source_name(found[0]), number, why, raw.decode("utf-8", "backslashreplace"), more))
+    return counts[:2]
+
+
 # ---------------------------------------------------------------------------
 # Packing
 
@@ -571,6 +672,7 @@ def pack(opts):
     first_of(game_data(everything))
     first_of(script_problems(everything))
     check_names(everything)
+    known = check_known(project)
 
     os.makedirs(build, exist_ok=True)
     lock = open(os.path.join(build, ".pack-lock"), "w")
@@ -618,14 +720,18 @@ def pack(opts):
         dst = os.path.join(out, os.path.basename(src))
         shutil.copyfile(src, dst + ".part")
         os.replace(dst + ".part", dst)
-    summary(out, archives, manifest, opts)
+    summary(out, archives, manifest, opts, known)
     return 0
 
 
-def summary(out, archives, manifest, opts):
+def summary(out, archives, manifest, opts, known):
     say("done: %s" % out)
     for name, entries in archives:
         print("  %-19s %12d bytes  %6d entries" % (name, os.path.getsize(os.path.join(out, name)), len(entries)))
+    if known:
+        print("  %-19s %12d files  %6d versions" % (KNOWN_LIST, known[0], known[1]))
+    else:
+        print("  %-19s none in the project" % KNOWN_LIST)
     print("  manifest.txt")
     for line in manifest.splitlines():
         print("    " + line)
