@@ -15,6 +15,9 @@
 //   stdin         reads standard input once: "stdin char eof" for the null
 //                 device at its end, else what it found
 //   touch PATH    creates the file PATH (proof that the program ran)
+//   wait PATH N   waits until the file PATH holds N bytes or more (at most 30 s):
+//                 the runner copies what it reads into its log, so output
+//                 written after this is surely another read
 //   spawn K ARGS  starts evchild with the next K arguments, sharing this
 //                 process's standard handles, and goes on with the rest
 //   exit N        ends now with exit code N (may be negative)
@@ -144,6 +147,17 @@ static void touch(const wchar_t *path)
         CloseHandle(h);
 }
 
+static void wait_for_size(const wchar_t *path, unsigned long long n)
+{
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    for (int i = 0; i < 3000; i++) {
+        if (GetFileAttributesExW(path, GetFileExInfoStandard, &d) &&
+            ((unsigned long long)d.nFileSizeHigh << 32 | d.nFileSizeLow) >= n)
+            return;
+        Sleep(10);
+    }
+}
+
 // Starts a copy of this program with args[0..k-1]; 1 when it started.
 static int spawn(wchar_t **args, int k)
 {
@@ -212,6 +226,9 @@ int wmain(int argc, wchar_t **argv)
             Sleep((DWORD)wcstol(argv[++i], NULL, 10));
         } else if (!wcscmp(c, L"touch")) {
             touch(argv[++i]);
+        } else if (!wcscmp(c, L"wait") && left >= 2) {
+            wait_for_size(argv[i + 1], (unsigned long long)wcstol(argv[i + 2], NULL, 10));
+            i += 2;
         } else if (!wcscmp(c, L"exit")) {
             ExitProcess((UINT)wcstol(argv[++i], NULL, 10));
         } else if (!wcscmp(c, L"flood") && left >= 2) {

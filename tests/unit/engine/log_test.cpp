@@ -1,6 +1,6 @@
 // The install log: the line form, the cut, UTF-8, truncation, a log that
 // can't be made, and raw bytes.
-#include "helpers.h"
+#include "unit.h"
 #include "engine/context.h"
 #include "engine/log.h"
 #include <gtest/gtest.h>
@@ -14,15 +14,11 @@ protected:
     wchar_t dir[MAX_PATH];
     void SetUp() override
     {
-        engine_init();
+        test_init();
         log_close();
-        scratch_dir(dir);
+        test_dir(L"log", dir);
     }
-    void TearDown() override
-    {
-        log_close();
-        tree_remove(dir);
-    }
+    void TearDown() override { log_close(); }
 };
 
 TEST_F(Log, NothingIsWrittenWhileNoLogIsOpen)
@@ -47,7 +43,7 @@ TEST_F(Log, LineIsStampTextCrLf)
     logw(L"Hello %d %s", 42, L"world");
     logw(L"");
     log_close();
-    std::string bytes = log_of(dir);
+    std::string bytes = log_text(dir);
     ASSERT_EQ(bytes.size(), (11 + 14 + 2) + (11 + 2u));
     std::string first = bytes.substr(0, 27), second = bytes.substr(27);
     EXPECT_TRUE(stamped(first)) << first;
@@ -68,7 +64,7 @@ TEST_F(Log, LongTextIsCutAfter2034Characters)
         log_open(dir);
         logw(L"%s", text.c_str());
         log_close();
-        std::string bytes = log_of(dir);
+        std::string bytes = log_text(dir);
         ASSERT_EQ(bytes.size(), 11 + r.kept + 2) << r.given;
         EXPECT_TRUE(stamped(bytes));
         EXPECT_EQ(bytes.substr(11, r.kept), std::string(text.begin(), text.begin() + (long)r.kept));
@@ -138,7 +134,7 @@ TEST_F(Log, OthersCanReadEachLineAsItIsWritten)
     logw(L"one");
     wchar_t path[MAX_PATH];
     swprintf(path, MAX_PATH, L"%ls\\logs\\install.log", dir);
-    std::string seen = read_bytes(path); // while the log is still open
+    std::string seen = read_file(path); // while the log is still open
     log_close();
     EXPECT_TRUE(stamped(seen)) << seen;
     EXPECT_EQ(seen.substr(seen.size() < 11 ? 0 : 11), "one\r\n");
@@ -183,7 +179,7 @@ TEST_F(Log, RawBytesAreWrittenUnchanged)
     log_raw("tool tail", 9);
     logw(L"next");
     log_close();
-    std::string bytes = log_of(dir);
+    std::string bytes = log_text(dir);
     ASSERT_GE(bytes.size(), all.size() + 9);
     EXPECT_EQ(bytes.substr(0, all.size()), all);
     std::string rest = bytes.substr(all.size());

@@ -1,6 +1,6 @@
 // The progress model and fail: the creeping curve on a clock turned by hand,
 // real fractions, the cut step and detail texts, and what fail records.
-#include "helpers.h"
+#include "unit.h"
 #include "engine/context.h"
 #include "engine/log.h"
 #include <gtest/gtest.h>
@@ -13,19 +13,18 @@ protected:
     wchar_t dir[MAX_PATH];
     void SetUp() override
     {
-        engine_init();
+        test_init();
         log_close();
         s_ticks = fake_ticks;
         s_now = 5000;
         s_cancel = 0;
-        scratch_dir(dir);
+        test_dir(L"progress", dir);
     }
     void TearDown() override
     {
         log_close();
         s_ticks = GetTickCount;
         s_cancel = 0;
-        tree_remove(dir);
     }
 };
 
@@ -208,7 +207,7 @@ TEST_F(Progress, FailAfterCancelRecordsNothing)
         log_close();
         EXPECT_EQ(std::wstring(s_fail_msg), L"earlier message");
         EXPECT_EQ(std::wstring(s_fail_adv), L"earlier advice");
-        EXPECT_EQ(log_of(dir), "");
+        EXPECT_EQ(log_text(dir), "");
     }
 }
 

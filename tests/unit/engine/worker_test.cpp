@@ -1,7 +1,7 @@
 // The worker frame with steps of the tests' own: the step order, where a
 // failure or a cancel stops it, the result it posts, the log's first and last
 // lines, the duration in whole seconds, and a second install's job and log.
-#include "helpers.h"
+#include "unit.h"
 #include "engine/context.h"
 #include "engine/log.h"
 #include "engine/worker.h"
@@ -52,7 +52,7 @@ protected:
     StepFn kept[STEP_COUNT];
     void SetUp() override
     {
-        engine_init();
+        test_init();
         for (int i = 0; i < STEP_COUNT; i++)
             kept[i] = s_steps[i];
         StepFn mine[STEP_COUNT] = {step0, step1, step2, step3, step4};
@@ -67,7 +67,7 @@ protected:
         s_win = NULL; // the worker's post then lands in this thread's queue
         s_fail_msg[0] = s_fail_adv[0] = 0;
         wchar_t scratch[MAX_PATH];
-        scratch_dir(scratch);
+        test_dir(L"worker", scratch);
         // A folder the worker has to make, parents and all.
         swprintf(s_dir, MAX_PATH, L"%ls\\Games\\Emberveil", scratch);
         wcscpy(root, scratch);
@@ -84,7 +84,6 @@ protected:
         s_ticks = GetTickCount;
         s_cancel = 0;
         log_close();
-        tree_remove(root);
     }
     // Runs an install the way the window starts one, on this thread; the posted result.
     int install(void)
