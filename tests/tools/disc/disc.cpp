@@ -193,6 +193,20 @@ static void put32(unsigned char *img, uint32_t len, uint64_t off, uint32_t v)
             img[off + (uint64_t)i] = (unsigned char)(v >> (8 * i));
 }
 
+void xbe_header(unsigned char *img, uint32_t len, const char *magic, uint32_t base, uint32_t cert, uint32_t title,
+                uint32_t region)
+{
+    if (magic && len >= 4)
+        memcpy(img, magic, 4);
+    put32(img, len, 0x104, base);
+    put32(img, len, 0x118, cert);
+    if (cert < base)
+        return;
+    uint64_t c = (uint64_t)cert - base;
+    put32(img, len, c + 0x08, title);
+    put32(img, len, c + 0xA0, region);
+}
+
 // Lays out an XBE image of len bytes with only the fields a disc check reads.
 static void xbe_image(unsigned char *img, uint32_t len, const DiscPlan *x, const char *text)
 {
@@ -200,15 +214,7 @@ static void xbe_image(unsigned char *img, uint32_t len, const DiscPlan *x, const
     size_t t = strlen(text);
     if (0x10 < len)
         memcpy(img + 0x10, text, 0x10 + t <= len ? t : len - 0x10);
-    if (x->xbe_magic && len >= 4)
-        memcpy(img, "XBEH", 4);
-    put32(img, len, 0x104, x->base);
-    put32(img, len, 0x118, x->cert);
-    if (x->cert < x->base)
-        return;
-    uint64_t c = (uint64_t)x->cert - x->base;
-    put32(img, len, c + 0x08, x->title_id);
-    put32(img, len, c + 0xA0, x->region);
+    xbe_header(img, len, x->xbe_magic ? "XBEH" : NULL, x->base, x->cert, x->title_id, x->region);
 }
 
 // Adds an XBE made from x's fields to the disc.
@@ -330,40 +336,4 @@ int disc_make(const wchar_t *dir, const DiscPlan *plan)
     walk_disc(&w, plan);
     HeapFree(GetProcessHeap(), 0, buf);
     return w.ok;
-}
-
-// Deletes the contents of dir, then dir itself.
-static void rm_tree(const wchar_t *dir)
-{
-    wchar_t pat[MAX_PATH], child[MAX_PATH];
-    WIN32_FIND_DATAW fd;
-    if (swprintf(pat, MAX_PATH, L"%ls\\*", dir) < 0)
-        return;
-    HANDLE h = FindFirstFileW(pat, &fd);
-    if (h != INVALID_HANDLE_VALUE) {
-        do {
-            if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L".."))
-                continue;
-            if (swprintf(child, MAX_PATH, L"%ls\\%ls", dir, fd.cFileName) < 0)
-                continue;
-            if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-                rm_tree(child);
-                continue;
-            }
-            SetFileAttributesW(child, FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(child);
-        } while (FindNextFileW(h, &fd));
-        FindClose(h);
-    }
-    SetFileAttributesW(dir, FILE_ATTRIBUTE_NORMAL);
-    RemoveDirectoryW(dir);
-}
-
-// Deletes dir and everything under it.
-int disc_remove(const wchar_t *dir)
-{
-    if (GetFileAttributesW(dir) != INVALID_FILE_ATTRIBUTES)
-        rm_tree(dir);
-    return GetFileAttributesW(dir) == INVALID_FILE_ATTRIBUTES;
 }

@@ -59,5 +59,11 @@ uint64_t disc_total(const DiscPlan *plan);
 // its parents; files already there are overwritten, others are left. 1/0.
 int disc_make(const wchar_t *dir, const DiscPlan *plan);
 
-// Deletes dir with everything under it; 1 when it is gone (or was never there).
-int disc_remove(const wchar_t *dir);
+// Writes into img (len bytes, the rest left as it is) the fields of an XBE
+// header that a disc check reads: magic (4 bytes; null: none) at 0, the base
+// address at 0x104, the certificate's address at 0x118 and, at the
+// certificate (cert - base past the start, when cert >= base), the title ID
+// at +0x08 and the region flags at +0xA0; each little-endian where all four
+// of its bytes lie inside len.
+void xbe_header(unsigned char *img, uint32_t len, const char *magic, uint32_t base, uint32_t cert, uint32_t title,
+                uint32_t region);

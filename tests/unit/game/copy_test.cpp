@@ -1,18 +1,17 @@
-// The copy step on synthetic discs: what a second copy costs and when it
-// copies a file again, the prune after a disc switch, the targets that fail
-// the step or change its shape, a cancel between files, a disc that already
-// is the install's own copy, and the progress routine called directly
+// The copy step on synthetic discs: when a second copy copies a file again,
+// the prune after a disc switch, the targets that fail the step or change its
+// shape, a cancel between files, a disc that already is the install's own
+// copy, and the progress routine called directly on a clock turned by hand
 // (Wine's CopyFileExW never calls it).
 //
 // The product is linked into this program, so its platform calls go through
-// the program's own import slots: swapping a slot (__imp_X) for a counting
-// wrapper while stage_copy runs shows how often the copy queried, opened,
-// read and copied, and lets a "UI thread" cancel land exactly between two
-// files. Under Wine as root a read-only target is writable anyway (see the
+// the program's own import slots: CopyFileExW's slot holds a wrapper that
+// counts the files copied and lets a "UI thread" cancel land exactly between
+// two files. Under Wine as root a read-only target is writable anyway (see the
 // platform notes), so the read-only rows check that the copy leaves the
 // target with the source's attributes: without the clearing, Wine's copy
 // keeps the target's read-only and hidden bits (measured: 0x21 and 0x26).
-#include "helpers.h"
+#include "unit.h"
 #include "disc.h"
 #include "engine/log.h"
 #include "game/copy.h"
@@ -23,95 +22,26 @@
 #include <string>
 
 extern "C" void *__imp_CopyFileExW;
-extern "C" void *__imp_GetFileAttributesExW;
-extern "C" void *__imp_CreateFileW;
-extern "C" void *__imp_ReadFile;
 
 static const wchar_t *const k_msg = L"The game files couldn't be copied.";
 static const wchar_t *const k_adv = L"Check that the drive has enough free space, then try again.";
 
-// What the product asked of the platform while a Counting was alive.
-struct Counts {
-    int attr_queries; // GetFileAttributesExW
-    int copies;       // CopyFileExW
-    int read_opens;   // CreateFileW asking for read access
-    int reads;        // ReadFile
-};
-
-static Counts s_n;
-static int s_cancel_after; // after this many copies the cancel is set (0: never)
-
 typedef BOOL(WINAPI *CopyFn)(LPCWSTR, LPCWSTR, LPPROGRESS_ROUTINE, LPVOID, LPBOOL, DWORD);
-typedef BOOL(WINAPI *AttrFn)(LPCWSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
-typedef HANDLE(WINAPI *OpenFn)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
-typedef BOOL(WINAPI *ReadFn)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED);
 static CopyFn s_copy;
-static AttrFn s_attr;
-static OpenFn s_open;
-static ReadFn s_read;
+static int s_copies;       // files CopyFileExW copied while counting
+static int s_cancel_after; // after this many copies the cancel is set (0: never)
 
 static BOOL WINAPI counted_copy(LPCWSTR from, LPCWSTR to, LPPROGRESS_ROUTINE routine, LPVOID data, LPBOOL cancel,
                                 DWORD flags)
 {
     BOOL ok = s_copy(from, to, routine, data, cancel, flags);
     // As cancel_install does it from the UI thread, once this file is whole.
-    if (++s_n.copies == s_cancel_after) {
+    if (++s_copies == s_cancel_after) {
         InterlockedExchange(&s_cancel, 1);
         s_cancel_copy = TRUE;
     }
     return ok;
 }
-
-static BOOL WINAPI counted_attr(LPCWSTR path, GET_FILEEX_INFO_LEVELS level, LPVOID out)
-{
-    s_n.attr_queries++;
-    return s_attr(path, level, out);
-}
-
-static HANDLE WINAPI counted_open(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD how,
-                                  DWORD flags, HANDLE tmpl)
-{
-    if (access & (GENERIC_READ | FILE_READ_DATA))
-        s_n.read_opens++;
-    return s_open(path, access, share, sa, how, flags, tmpl);
-}
-
-static BOOL WINAPI counted_read(HANDLE h, LPVOID buf, DWORD n, LPDWORD got, LPOVERLAPPED ov)
-{
-    s_n.reads++;
-    return s_read(h, buf, n, got, ov);
-}
-
-static void *swap_slot(void **slot, void *to)
-{
-    DWORD old;
-    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
-    void *was = *slot;
-    *slot = to;
-    VirtualProtect(slot, sizeof *slot, old, &old);
-    return was;
-}
-
-// The counting wrappers in the import slots for its lifetime.
-struct Counting {
-    explicit Counting(int cancel_after)
-    {
-        s_n = Counts();
-        s_cancel_after = cancel_after;
-        s_copy = (CopyFn)swap_slot(&__imp_CopyFileExW, (void *)counted_copy);
-        s_attr = (AttrFn)swap_slot(&__imp_GetFileAttributesExW, (void *)counted_attr);
-        s_open = (OpenFn)swap_slot(&__imp_CreateFileW, (void *)counted_open);
-        s_read = (ReadFn)swap_slot(&__imp_ReadFile, (void *)counted_read);
-    }
-    ~Counting()
-    {
-        swap_slot(&__imp_CopyFileExW, (void *)s_copy);
-        swap_slot(&__imp_GetFileAttributesExW, (void *)s_attr);
-        swap_slot(&__imp_CreateFileW, (void *)s_open);
-        swap_slot(&__imp_ReadFile, (void *)s_read);
-        s_cancel_after = 0;
-    }
-};
 
 // A scratch folder holding a disc folder and an install folder, s_dir set to the latter.
 struct Place {
@@ -145,11 +75,11 @@ static void pick(const wchar_t *dir)
 
 struct CopyRun {
     int result;
-    Counts n;
+    int copies;
     std::string log;
 };
 
-// stage_copy with a fresh log and no cancel pending, counted.
+// stage_copy with a fresh log and no cancel pending, its copies counted.
 static CopyRun run_copy(int cancel_after = 0)
 {
     test_init();
@@ -158,13 +88,16 @@ static CopyRun run_copy(int cancel_after = 0)
     s_cancel_copy = FALSE;
     s_fail_msg[0] = 0;
     s_fail_adv[0] = 0;
+    s_copies = 0;
+    s_cancel_after = cancel_after;
     log_open(s_dir);
     {
-        Counting counting(cancel_after);
+        SlotSwap counting(&__imp_CopyFileExW, (void *)counted_copy);
+        s_copy = (CopyFn)counting.was();
         r.result = stage_copy();
-        r.n = s_n;
     }
     log_close();
+    r.copies = s_copies;
     r.log = log_text(s_dir);
     s_cancel = 0;
     s_cancel_copy = FALSE;
@@ -214,24 +147,6 @@ static std::string flipped(const std::string &s)
     return o;
 }
 
-static int put_bytes(const std::wstring &path, const std::string &bytes)
-{
-    return put_file(path.c_str(), bytes.data(), (DWORD)bytes.size());
-}
-
-// Sets a file's length without writing it (4 GiB more stays sparse on the host).
-static int set_length(const std::wstring &path, unsigned long long size)
-{
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    LARGE_INTEGER at;
-    at.QuadPart = (LONGLONG)size;
-    BOOL ok = SetFilePointerEx(h, at, NULL, FILE_BEGIN) && SetEndOfFile(h);
-    CloseHandle(h);
-    return ok;
-}
-
 TEST(CopyStep, SecondCopyOfTheSameDisc)
 {
     enum Change { NONE, BYTES, LONGER, HIGH_HALF, LATER, EARLIER, READ_ONLY, HIDDEN, GONE };
@@ -262,17 +177,17 @@ TEST(CopyStep, SecondCopyOfTheSameDisc)
         ASSERT_EQ("", tree_diff(p.disc, p.target));
 
         std::wstring src = in(p.disc, L"driving\\misc.viv"), dst = in(p.target, L"driving\\misc.viv");
-        std::string bytes = read_all(src.c_str());
+        std::string bytes = read_file(src.c_str());
         FILETIME t = mtime_of(src.c_str());
         switch (r.change) {
         case NONE:
             break;
         case BYTES:
-            ASSERT_TRUE(put_bytes(dst, flipped(bytes)));
+            ASSERT_TRUE(put_file(dst, flipped(bytes)));
             ASSERT_TRUE(set_mtime(dst.c_str(), t));
             break;
         case LONGER:
-            ASSERT_TRUE(put_bytes(dst, bytes + "x"));
+            ASSERT_TRUE(put_file(dst, bytes + "x"));
             ASSERT_TRUE(set_mtime(dst.c_str(), t));
             break;
         case HIGH_HALF:
@@ -282,7 +197,7 @@ TEST(CopyStep, SecondCopyOfTheSameDisc)
         case LATER:
         case READ_ONLY:
         case HIDDEN:
-            ASSERT_TRUE(put_bytes(dst, flipped(bytes)));
+            ASSERT_TRUE(put_file(dst, flipped(bytes)));
             ASSERT_TRUE(set_mtime(dst.c_str(), shifted(t, 10000000)));
             if (r.change == READ_ONLY) {
                 ASSERT_TRUE(SetFileAttributesW(dst.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -292,7 +207,7 @@ TEST(CopyStep, SecondCopyOfTheSameDisc)
             }
             break;
         case EARLIER:
-            ASSERT_TRUE(put_bytes(dst, flipped(bytes)));
+            ASSERT_TRUE(put_file(dst, flipped(bytes)));
             ASSERT_TRUE(set_mtime(dst.c_str(), shifted(t, -1)));
             ASSERT_FALSE(same_time(src, dst)) << "the file system doesn't keep 100 ns";
             break;
@@ -306,17 +221,13 @@ TEST(CopyStep, SecondCopyOfTheSameDisc)
 
         CopyRun run = run_copy();
         EXPECT_EQ(R_OK, run.result);
-        EXPECT_EQ(r.copies, run.n.copies);
-        // One attribute query for every file of the disc, and nothing opened or read for one.
-        EXPECT_EQ(file_count(p.disc), run.n.attr_queries);
-        EXPECT_EQ(0, run.n.read_opens);
-        EXPECT_EQ(0, run.n.reads);
+        EXPECT_EQ(r.copies, run.copies);
         EXPECT_EQ(s_game.bytes, s_copy_total);
         EXPECT_EQ(s_copy_total, s_copy_done) << "skipped files count as done";
         EXPECT_EQ(0, count_of(run.log, "failed ("));
         EXPECT_EQ(0, count_of(run.log, "] removed "));
         if (r.change == BYTES) {
-            EXPECT_EQ(flipped(bytes), read_all(dst.c_str())) << "an unchanged file was copied";
+            EXPECT_EQ(flipped(bytes), read_file(dst.c_str())) << "an unchanged file was copied";
         } else {
             EXPECT_EQ("", tree_diff(p.disc, p.target));
             EXPECT_TRUE(same_time(src, dst));
@@ -350,8 +261,8 @@ TEST(CopyStep, DiscSwitchRemovesWhatTheNewDiscLacks)
         b.video_files = 2;
         ASSERT_TRUE(disc_make(first.c_str(), &a));
         ASSERT_TRUE(disc_make(second.c_str(), &b));
-        ASSERT_TRUE(put_text(in(first.c_str(), L"notes.txt").c_str(), "only on the first disc"));
-        ASSERT_TRUE(put_text(in(first.c_str(), L"corvane\\only.bin").c_str(), "only on the first disc"));
+        ASSERT_TRUE(put_file(in(first.c_str(), L"notes.txt").c_str(), "only on the first disc"));
+        ASSERT_TRUE(put_file(in(first.c_str(), L"corvane\\only.bin").c_str(), "only on the first disc"));
 
         ASSERT_NO_FATAL_FAILURE(pick(first.c_str()));
         ASSERT_EQ(R_OK, run_copy().result);
@@ -398,12 +309,12 @@ TEST(CopyStep, TargetShapes)
         ASSERT_TRUE(make_dir(in(p.disc, L"deep\\a\\b").c_str()));
         ASSERT_NO_FATAL_FAILURE(pick(p.disc));
         std::wstring stale = in(p.target, L"stale.txt"), inner = in(p.target, L"driving\\misc.viv\\inner.txt");
-        ASSERT_TRUE(put_text(stale.c_str(), "from an earlier disc"));
+        ASSERT_TRUE(put_file(stale.c_str(), "from an earlier disc"));
         if (r.shape == FOLDER_FOR_FILE) {
-            ASSERT_TRUE(put_text(inner.c_str(), "in the way"));
+            ASSERT_TRUE(put_file(inner.c_str(), "in the way"));
         }
         if (r.shape == FILE_FOR_EMPTY_FOLDER) {
-            ASSERT_TRUE(put_text(in(p.target, L"empty").c_str(), "in the way"));
+            ASSERT_TRUE(put_file(in(p.target, L"empty").c_str(), "in the way"));
         }
         if (r.shape == NO_DISC)
             copy_cut(s_game.dir, MAX_PATH, in(p.root, L"nodisc").c_str());
@@ -443,7 +354,7 @@ TEST(CopyStep, TargetShapes)
             break;
         case NO_DISC:
             EXPECT_EQ(0, count_of(run.log, "failed (")) << "a listing failure has no line of its own";
-            EXPECT_EQ(0, run.n.copies);
+            EXPECT_EQ(0, run.copies);
             break;
         }
     }
@@ -461,11 +372,11 @@ TEST(CopyStep, CancelIsSeenBetweenFiles)
         SCOPED_TRACE(testing::Message() << "cancel after " << k << " of " << files << " files");
         ASSERT_TRUE(tree_remove(p.target));
         std::wstring stale = in(p.target, L"stale.txt");
-        ASSERT_TRUE(put_text(stale.c_str(), "from an earlier disc"));
+        ASSERT_TRUE(put_file(stale.c_str(), "from an earlier disc"));
         ASSERT_NO_FATAL_FAILURE(pick(p.disc));
         CopyRun run = run_copy(k);
         EXPECT_EQ(R_CANCEL, run.result);
-        EXPECT_EQ(k, run.n.copies);
+        EXPECT_EQ(k, run.copies);
         EXPECT_EQ(k + 1, file_count(p.target));
         EXPECT_TRUE(exists(stale.c_str())) << "pruned after a cancel";
         EXPECT_STREQ(L"", s_fail_msg);
@@ -483,7 +394,7 @@ TEST(CopyStep, GameAlreadyInPlace)
     ASSERT_NO_FATAL_FAILURE(pick(p.disc));
     ASSERT_EQ(R_OK, run_copy().result);
     std::wstring stale = in(p.target, L"stale.txt");
-    ASSERT_TRUE(put_text(stale.c_str(), "not on the disc"));
+    ASSERT_TRUE(put_file(stale.c_str(), "not on the disc"));
     // The earlier install's copy, named in other letter case.
     ASSERT_NO_FATAL_FAILURE(pick(in(p.inst, L"GAME\\default.xbe").c_str()));
 
@@ -493,14 +404,14 @@ TEST(CopyStep, GameAlreadyInPlace)
     EXPECT_STREQ(L"Step 2 of 5: Copying the game files", s_step);
     EXPECT_EQ(1, lines(run.log, L"== Step 2 of 5: Copying the game files ==")) << run.log;
     EXPECT_EQ(0, count_of(run.log, "] copy ")) << run.log;
-    EXPECT_EQ(0, run.n.copies);
-    EXPECT_EQ(0, run.n.attr_queries);
+    EXPECT_EQ(0, run.copies);
     EXPECT_TRUE(exists(stale.c_str())) << "pruned a copy that is the disc itself";
 }
 
 TEST(CopyProgress, FractionDetailAndCancel)
 {
     test_init();
+    FakeClock still(1000); // the clock stands still: only a fraction moves the bar
     const unsigned long long G = 1ull << 30;
     struct Row {
         unsigned long long total, done, transferred;
@@ -534,7 +445,7 @@ TEST(CopyProgress, FractionDetailAndCancel)
         EXPECT_EQ(r.ret, ret);
         if (r.frac < 0) {
             EXPECT_LT(s_frac, 0.0) << "the fraction was set without a total";
-            EXPECT_NEAR(0.06, progress(), 0.001); // the creep has barely begun
+            EXPECT_DOUBLE_EQ(0.06, progress());
         } else {
             EXPECT_DOUBLE_EQ(r.frac, s_frac);
             EXPECT_DOUBLE_EQ(0.06 + 0.12 * r.frac, progress());

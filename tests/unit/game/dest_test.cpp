@@ -1,7 +1,7 @@
 // The install folder: dest_problem on typed texts (with the known folders
 // where Wine puts them, C:\Program Files, C:\Program Files (x86), C:\windows)
 // and the checks of an install start, told through a recording AskFn.
-#include "helpers.h"
+#include "unit.h"
 #include "game/dest.h"
 #include "game/disc.h"
 #include <gtest/gtest.h>
@@ -78,6 +78,18 @@ static int fake_free(const wchar_t *root, ULONGLONG *free_bytes)
     return 1;
 }
 
+// Every case gets the real free-space function, selection and folder back.
+class InstallChecks : public ::testing::Test {
+protected:
+    FreeFn kept_ = s_free_bytes;
+    void TearDown() override
+    {
+        s_free_bytes = kept_;
+        ZeroMemory(&s_game, sizeof s_game);
+        s_dir[0] = 0;
+    }
+};
+
 // A fresh start: an accepted disc of bytes in disc_dir, plenty of free space.
 static void checks_reset(const wchar_t *disc_dir, unsigned long long bytes)
 {
@@ -97,7 +109,7 @@ static void checks_reset(const wchar_t *disc_dir, unsigned long long bytes)
     s_dir[0] = 0;
 }
 
-TEST(InstallChecks, NoDiscChosen)
+TEST_F(InstallChecks, NoDiscChosen)
 {
     checks_reset(L"C:\\disc", 1);
     ZeroMemory(&s_game, sizeof s_game);
@@ -108,7 +120,7 @@ TEST(InstallChecks, NoDiscChosen)
     EXPECT_EQ((UINT)(MB_OK | MB_ICONINFORMATION), s_styles[0]);
 }
 
-TEST(InstallChecks, RefusedPickTellsTheNoteCut)
+TEST_F(InstallChecks, RefusedPickTellsTheNoteCut)
 {
     struct Row {
         const char *what;
@@ -134,7 +146,7 @@ TEST(InstallChecks, RefusedPickTellsTheNoteCut)
     }
 }
 
-TEST(InstallChecks, EveryFolderRefusalIsAWarning)
+TEST_F(InstallChecks, EveryFolderRefusalIsAWarning)
 {
     for (const DestRow &r : k_dest_rows) {
         if (!r.problem)
@@ -149,7 +161,7 @@ TEST(InstallChecks, EveryFolderRefusalIsAWarning)
     }
 }
 
-TEST(InstallChecks, InstallFolderBecomesItsFullPath)
+TEST_F(InstallChecks, InstallFolderBecomesItsFullPath)
 {
     wchar_t root[MAX_PATH], typed[MAX_PATH], want[MAX_PATH];
     test_dir(L"fullpath", root);
@@ -159,10 +171,9 @@ TEST(InstallChecks, InstallFolderBecomesItsFullPath)
     EXPECT_EQ(R_OK, install_checks(typed, L"", record_ask));
     EXPECT_STREQ(want, s_dir);
     EXPECT_TRUE(s_told.empty());
-    tree_remove(root);
 }
 
-TEST(InstallChecks, InstallFolderInsideTheDiscIsRefused)
+TEST_F(InstallChecks, InstallFolderInsideTheDiscIsRefused)
 {
     wchar_t root[MAX_PATH], disc[MAX_PATH], typed[MAX_PATH];
     test_dir(L"inside", root);
@@ -195,7 +206,6 @@ TEST(InstallChecks, InstallFolderInsideTheDiscIsRefused)
             EXPECT_TRUE(s_told.empty());
         }
     }
-    tree_remove(root);
 }
 
 struct FolderRow {
@@ -206,7 +216,7 @@ struct FolderRow {
     int result;        // what install_checks returns
 };
 
-TEST(InstallChecks, NonEmptyFolderQuestion)
+TEST_F(InstallChecks, NonEmptyFolderQuestion)
 {
     static const FolderRow rows[] = {
         {"missing folder", 0, IDNO, 0, R_OK},
@@ -225,16 +235,16 @@ TEST(InstallChecks, NonEmptyFolderQuestion)
         if (r.make == 1)
             make_dir(dest);
         if (r.make == 2)
-            put_text(dest, "x");
+            put_file(dest, "x");
         if (r.make == 3) {
             swprintf(p, MAX_PATH, L"%ls\\notes.txt", dest);
-            put_text(p, "someone else's");
+            put_file(p, "someone else's");
         }
         if (r.make == 4) {
             swprintf(p, MAX_PATH, L"%ls\\scripts\\build.ps1", dest);
-            put_text(p, "# build");
+            put_file(p, "# build");
             swprintf(p, MAX_PATH, L"%ls\\game\\default.xbe", dest);
-            put_text(p, "XBEH");
+            put_file(p, "XBEH");
         }
         checks_reset(L"C:\\disc", 1);
         s_answer = r.answer;
@@ -250,7 +260,6 @@ TEST(InstallChecks, NonEmptyFolderQuestion)
             EXPECT_TRUE(s_told.empty()) << utf8(s_told.empty() ? L"" : s_told[0].c_str());
         }
     }
-    tree_remove(root);
 }
 
 struct SpaceRow {
@@ -263,7 +272,7 @@ struct SpaceRow {
     const wchar_t *told;        // null: passes
 };
 
-TEST(InstallChecks, FreeSpace)
+TEST_F(InstallChecks, FreeSpace)
 {
     static const SpaceRow rows[] = {
         {"free equals the need", L"C:\\evspace\\Emberveil", 12345, 0, 0, 1, NULL},
@@ -303,7 +312,7 @@ TEST(InstallChecks, FreeSpace)
     }
 }
 
-TEST(InstallChecks, NetworkPathGetsNoFreeSpaceQuery)
+TEST_F(InstallChecks, NetworkPathGetsNoFreeSpaceQuery)
 {
     checks_reset(L"C:\\disc", 12345);
     s_fake_free = 0;
@@ -313,28 +322,7 @@ TEST(InstallChecks, NetworkPathGetsNoFreeSpaceQuery)
     EXPECT_STREQ(L"\\\\server\\share\\Games", s_dir);
 }
 
-// Starts a copy of our sleeper under name in folder; its process handle, or null.
-static HANDLE start_as(const wchar_t *folder, const wchar_t *name)
-{
-    wchar_t self[MAX_PATH], sleeper[MAX_PATH], exe[MAX_PATH], cmd[MAX_PATH + 2];
-    GetModuleFileNameW(NULL, self, MAX_PATH);
-    *wcsrchr(self, L'\\') = 0;
-    swprintf(sleeper, MAX_PATH, L"%ls\\ev_game_sleeper.exe", self);
-    swprintf(exe, MAX_PATH, L"%ls\\%ls", folder, name);
-    if (!CopyFileW(sleeper, exe, FALSE))
-        return NULL;
-    swprintf(cmd, MAX_PATH + 2, L"\"%ls\"", exe);
-    STARTUPINFOW si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    if (!CreateProcessW(exe, cmd, NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &si, &pi))
-        return NULL;
-    CloseHandle(pi.hThread);
-    return pi.hProcess;
-}
-
-TEST(InstallChecks, GameRunning)
+TEST_F(InstallChecks, GameRunning)
 {
     struct Row {
         const wchar_t *name;
@@ -350,8 +338,8 @@ TEST(InstallChecks, GameRunning)
     ASSERT_EQ(0, game_running()) << "a game process runs before the test";
     for (const Row &r : rows) {
         SCOPED_TRACE(utf8(r.name));
-        HANDLE p = start_as(root, r.name);
-        ASSERT_TRUE(p != NULL) << "can't start " << utf8(r.name);
+        RunningGame game(root, r.name);
+        ASSERT_TRUE(game.running()) << "can't start " << utf8(r.name);
         EXPECT_EQ(r.running, game_running());
         checks_reset(L"C:\\disc", 1);
         int got = install_checks(L"C:\\evrun\\Emberveil", L"", record_ask);
@@ -364,10 +352,6 @@ TEST(InstallChecks, GameRunning)
             EXPECT_EQ(R_OK, got);
             EXPECT_TRUE(s_told.empty());
         }
-        TerminateProcess(p, 0);
-        WaitForSingleObject(p, 10000);
-        CloseHandle(p);
     }
     EXPECT_EQ(0, game_running());
-    tree_remove(root);
 }

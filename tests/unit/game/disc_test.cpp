@@ -2,7 +2,7 @@
 // folder counts, the region names and the summary, the paths a player may
 // name, the header as it is read from the file, each pick replacing the one
 // before, and whether a disc already is an install's own game folder.
-#include "helpers.h"
+#include "unit.h"
 #include "disc.h"
 #include "game/dest.h"
 #include "game/disc.h"
@@ -63,25 +63,44 @@ static void expect_refused(const Checked &c, const wchar_t *dir, const std::wstr
     EXPECT_EQ(0ull, c.game.bytes);
 }
 
-// Moves a table entry of the disc out of it (back = 0) or back in (back = 1).
-static int set_aside(const wchar_t *dir, const wchar_t *aside, int entry, int back)
+// What a complete disc carries, in the order the check looks for it, as the
+// documents list it: Driving.xbe, "corvane\filesys.d00" to ".d10", four files
+// of driving\, then a .mus, a .viv and an en.spe for each mission. (Written
+// here, not taken from the product's table or the generator's.)
+static std::vector<std::wstring> documented_files(void)
 {
-    std::wstring there = in(dir, k_gen_files[entry]), away = in(aside, std::to_wstring(entry).c_str());
+    std::vector<std::wstring> v = {L"Driving.xbe"};
+    for (int i = 0; i <= 10; i++)
+        v.push_back(L"corvane\\filesys.d" + std::wstring(i < 10 ? L"0" : L"") + std::to_wstring(i));
+    for (const wchar_t *f : {L"halden.dat", L"debug.xfn", L"misc.viv", L"race.viv"})
+        v.push_back(std::wstring(L"driving\\") + f);
+    for (const wchar_t *m : {L"mis01", L"mis11", L"mis13a", L"mis13b", L"mis13c", L"mis3", L"mis4"})
+        for (const wchar_t *ext : {L".mus", L".viv", L"en.spe"})
+            v.push_back(std::wstring(L"driving\\") + m + ext);
+    return v;
+}
+
+// Moves file n of the list out of the disc (back = 0) or back in (back = 1).
+static int set_aside(const wchar_t *dir, const wchar_t *aside, const std::vector<std::wstring> &files, int n, int back)
+{
+    std::wstring there = in(dir, files[n].c_str()), away = in(aside, std::to_wstring(n).c_str());
     return back ? MoveFileW(away.c_str(), there.c_str()) : MoveFileW(there.c_str(), away.c_str());
 }
 
 TEST(DiscCheck, EachMissingItemIsNamedInTableOrder)
 {
     test_init();
+    const std::vector<std::wstring> files = documented_files();
+    ASSERT_EQ(37u, files.size());
     struct Omit {
-        int a, b;   // table entries left out (-1: none)
-        int named;  // the entry the note names
+        int a, b;   // files left out (-1: none)
+        int named;  // the file the note names
     };
     std::vector<Omit> rows;
-    for (int i = 0; i < DISC_NFILES; i++)
+    for (int i = 0; i < (int)files.size(); i++)
         rows.push_back({i, -1, i});
     // Neighbours pin the whole order: any two entries out of order would be named the other way.
-    for (int i = 0; i + 1 < DISC_NFILES; i++)
+    for (int i = 0; i + 1 < (int)files.size(); i++)
         rows.push_back({i + 1, i, i});
 
     wchar_t dir[MAX_PATH], made[MAX_PATH], aside[MAX_PATH];
@@ -90,20 +109,21 @@ TEST(DiscCheck, EachMissingItemIsNamedInTableOrder)
     test_dir(L"omit-aside", made);
     path_full(made, aside);
     for (const Omit &r : rows) {
-        SCOPED_TRACE(testing::Message() << "without " << r.a << " and " << r.b);
-        ASSERT_TRUE(set_aside(dir, aside, r.a, 0));
+        SCOPED_TRACE(testing::Message() << "without " << utf8(files[r.a]) << (r.b < 0 ? "" : " and ")
+                                        << (r.b < 0 ? "" : utf8(files[r.b])));
+        ASSERT_TRUE(set_aside(dir, aside, files, r.a, 0));
         if (r.b >= 0) {
-            ASSERT_TRUE(set_aside(dir, aside, r.b, 0));
+            ASSERT_TRUE(set_aside(dir, aside, files, r.b, 0));
         }
         const wchar_t *item = disc_missing(dir);
         Checked c = check(dir);
-        ASSERT_TRUE(set_aside(dir, aside, r.a, 1));
+        ASSERT_TRUE(set_aside(dir, aside, files, r.a, 1));
         if (r.b >= 0) {
-            ASSERT_TRUE(set_aside(dir, aside, r.b, 1));
+            ASSERT_TRUE(set_aside(dir, aside, files, r.b, 1));
         }
         ASSERT_TRUE(item != NULL);
-        EXPECT_STREQ(k_gen_files[r.named], item);
-        expect_refused(c, dir, incomplete(k_gen_files[r.named]));
+        EXPECT_EQ(files[r.named], item);
+        expect_refused(c, dir, incomplete(files[r.named].c_str()));
     }
 }
 
@@ -139,7 +159,7 @@ TEST(DiscCheck, VideoFolderAndWhatCountsAsPresent)
         disc_omit(&plan, r.omit);
         ASSERT_NO_FATAL_FAILURE(fresh_disc(L"video", &plan, dir));
         if (r.extra == FILE_25) {
-            ASSERT_TRUE(put_text(in(dir, L"corvane\\25_fps").c_str(), "not a folder"));
+            ASSERT_TRUE(put_file(in(dir, L"corvane\\25_fps").c_str(), "not a folder"));
         }
         if (r.extra == FOLDER_D05) {
             ASSERT_TRUE(make_dir(in(dir, L"corvane\\filesys.d05").c_str()));
@@ -186,21 +206,6 @@ TEST(DiscCheck, RegionNamesInTheSummary)
     }
 }
 
-// A file whose size is set without writing it: the host keeps it sparse.
-static int put_sized(const wchar_t *path, unsigned long long size)
-{
-    if (!put_text(path, ""))
-        return 0;
-    HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    LARGE_INTEGER at;
-    at.QuadPart = (LONGLONG)size;
-    BOOL ok = SetFilePointerEx(h, at, NULL, FILE_BEGIN) && SetEndOfFile(h);
-    CloseHandle(h);
-    return ok;
-}
-
 // Sizes past 32 bits, deep folders, hidden and system files: every byte counts.
 TEST(DiscCheck, SizeCountsEveryFile)
 {
@@ -208,12 +213,12 @@ TEST(DiscCheck, SizeCountsEveryFile)
     wchar_t dir[MAX_PATH];
     ASSERT_NO_FATAL_FAILURE(fresh_disc(L"size", NULL, dir));
     const unsigned long long big = (5ull << 30) + 12345;
-    ASSERT_TRUE(put_sized(in(dir, L"extra\\big.bin").c_str(), big));
+    ASSERT_TRUE(set_length(in(dir, L"extra\\big.bin"), big));
     WIN32_FILE_ATTRIBUTE_DATA d;
     ASSERT_TRUE(GetFileAttributesExW(in(dir, L"extra\\big.bin").c_str(), GetFileExInfoStandard, &d));
     ASSERT_EQ(1u, d.nFileSizeHigh) << "the big file didn't get its size";
     std::wstring hidden = in(dir, L"extra\\a\\b\\c\\hidden.bin");
-    ASSERT_TRUE(put_file(hidden.c_str(), "0123456789", 10));
+    ASSERT_TRUE(put_file(hidden, "0123456789"));
     SetFileAttributesW(hidden.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
     const unsigned long long want = disc_total(NULL) + big + 10;
 
@@ -234,7 +239,7 @@ TEST(DiscCheck, WhatThePlayerNamed)
     path_full(made, root);
     std::wstring disc = in(root, L"disc");
     ASSERT_TRUE(disc_make(disc.c_str(), NULL));
-    ASSERT_TRUE(put_text(in(root, L"bare\\notes.txt").c_str(), "no disc here"));
+    ASSERT_TRUE(put_file(in(root, L"bare\\notes.txt").c_str(), "no disc here"));
     struct Row {
         const wchar_t *given; // relative to the scratch folder
         const wchar_t *field; // what the game field shows

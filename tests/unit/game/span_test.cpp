@@ -2,7 +2,7 @@
 // an offset arrives byte for byte across block boundaries with the time asked
 // for, and a run that can't finish (the source ends early, a cancel) leaves
 // no target and says why.
-#include "helpers.h"
+#include "unit.h"
 #include "game/copy.h"
 #include "game/span.h"
 #include <gtest/gtest.h>
@@ -38,15 +38,15 @@ TEST(Span, RunsArriveWholeOrNotAtAll)
     std::string bytes(5u << 19, '\0');
     for (size_t i = 0; i < bytes.size(); i++)
         bytes[i] = (char)(i * 7 + i / 4093);
-    ASSERT_TRUE(put_file(src, bytes.data(), (DWORD)bytes.size()));
+    ASSERT_TRUE(put_file(src, bytes));
     make_dir((std::wstring(dir) + L"\\out").c_str());
     const FILETIME when = {0x12345678u, 0x01D2A3B4u};
     for (const SpanRow &r : k_rows) {
         SCOPED_TRACE(r.name);
-        ASSERT_TRUE(put_text(dst, "an older copy"));
-        s_cancel = r.cancel;
+        ASSERT_TRUE(put_file(dst, "an older copy"));
         HANDLE from = CreateFileW(src, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
         ASSERT_NE(from, INVALID_HANDLE_VALUE);
+        s_cancel = r.cancel;
         int ok = copy_span(from, r.at, r.size, dst, &when);
         DWORD why = GetLastError();
         CloseHandle(from);
@@ -57,7 +57,7 @@ TEST(Span, RunsArriveWholeOrNotAtAll)
             EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dst));
             continue;
         }
-        EXPECT_TRUE(read_all(dst) == bytes.substr((size_t)r.at, (size_t)r.size));
+        EXPECT_TRUE(read_file(dst) == bytes.substr((size_t)r.at, (size_t)r.size));
         FILETIME t = mtime_of(dst);
         EXPECT_EQ(0, CompareFileTime(&t, &when));
     }

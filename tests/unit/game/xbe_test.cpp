@@ -1,5 +1,6 @@
 // xbe_parse on byte buffers: which headers are taken and which are refused,
 // and that a refusal leaves both outputs alone.
+#include "disc.h"
 #include "game/xbe.h"
 #include <gtest/gtest.h>
 #include <string.h>
@@ -7,28 +8,12 @@
 static const uint32_t k_title = 0x4B560113u;
 static const uint32_t k_base = 0x10000u;
 
-static void put32(unsigned char *p, uint32_t v)
-{
-    p[0] = (unsigned char)v;
-    p[1] = (unsigned char)(v >> 8);
-    p[2] = (unsigned char)(v >> 16);
-    p[3] = (unsigned char)(v >> 24);
-}
-
-// A 4096-byte header image with its certificate cert_off bytes past the base
-// (when the certificate fits inside the image).
+// A 4096-byte header image: bytes of 0xCC with the fields xbe_parse reads.
 static void header(unsigned char *img, const char *magic, uint32_t base, uint32_t cert, uint32_t title,
                    uint32_t region)
 {
     memset(img, 0xCC, XBE_READ);
-    memcpy(img, magic, 4);
-    put32(img + 0x104, base);
-    put32(img + 0x118, cert);
-    uint64_t at = (uint64_t)cert - base;
-    if (cert >= base && at + 0xA4 <= XBE_READ) {
-        put32(img + at + 0x08, title);
-        put32(img + at + 0xA0, region);
-    }
+    xbe_header(img, XBE_READ, magic, base, cert, title, region);
 }
 
 struct XbeRow {
