@@ -2,9 +2,8 @@
 // be lost or followed, the paths tar.exe can be given, the sweep of archives
 // that killed Setups left, and the PowerShell command line at the longest folder.
 #include "stages/stages.h"
-#include "helpers.h"
+#include "unit.h"
 #include <gtest/gtest.h>
-#include <shlobj.h>
 #include <string>
 
 namespace {
@@ -23,18 +22,9 @@ protected:
     std::wstring dir;
     void SetUp() override
     {
-        wchar_t tmp[MAX_PATH];
-        GetTempPathW(MAX_PATH, tmp);
-        dir = std::wstring(tmp) + L"evstages-" + std::to_wstring(GetCurrentProcessId());
-        SHCreateDirectoryExW(NULL, dir.c_str(), NULL);
-    }
-    void TearDown() override
-    {
-        for (const wchar_t *f : {L"\\new.zip", L"\\planted.zip", L"\\none.zip", L"\\mkb.ini", L"\\mkb.ini.part",
-                                 L"\\folder\\x", L"\\folder.part"})
-            DeleteFileW((dir + f).c_str());
-        RemoveDirectoryW((dir + L"\\folder").c_str());
-        RemoveDirectoryW(dir.c_str());
+        wchar_t d[MAX_PATH];
+        test_dir(L"files", d);
+        dir = d;
     }
     std::wstring at(const wchar_t *name) { return dir + L"\\" + name; }
 };
@@ -175,22 +165,20 @@ TEST(Leftovers, OnlyArchivesOfEndedSetupsAreSwept)
         {L"my emberveil_setup_" + dead + L"_0.zip", false},
     };
     for (const auto &f : files)
-        ASSERT_TRUE(put_text((temp + f.name).c_str(), "PK"));
+        ASSERT_TRUE(put_file(temp + f.name, "PK"));
     const std::wstring folder = temp + L"emberveil_setup_" + dead + L"_1.zip";
-    ASSERT_TRUE(put_text((folder + L"\\inside.txt").c_str(), "inside"));
+    ASSERT_TRUE(put_file(folder + L"\\inside.txt", "inside"));
     const std::wstring link = temp + L"emberveil_setup_" + dead + L"_2.zip";
-    ASSERT_TRUE(put_text((outside + L"\\precious.zip").c_str(), "precious"));
-    ASSERT_TRUE(make_link(link.c_str(), outside.c_str(), NULL));
+    ASSERT_TRUE(put_file(outside + L"\\precious.zip", "precious"));
+    ASSERT_TRUE(make_link(link, outside, NULL));
 
     sweep_leftovers(temp.c_str());
 
     for (const auto &f : files)
         EXPECT_EQ(!f.gone, GetFileAttributesW((temp + f.name).c_str()) != INVALID_FILE_ATTRIBUTES) << f.name;
-    EXPECT_EQ("inside", read_all((folder + L"\\inside.txt").c_str()));
+    EXPECT_EQ("inside", read_file(folder + L"\\inside.txt"));
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(link.c_str())) << "the link was removed";
-    EXPECT_EQ("precious", read_all((outside + L"\\precious.zip").c_str()));
-    drop_link(link.c_str());
-    tree_remove(root.c_str());
+    EXPECT_EQ("precious", read_file(outside + L"\\precious.zip"));
 }
 
 } // namespace

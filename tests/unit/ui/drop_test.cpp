@@ -7,52 +7,30 @@
 #include "ui/window.h"
 #include "game/disc.h"
 #include "disc.h"
-#include <shlobj.h>
+#include "support.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::wstring s_root; // this run's scratch folder
-
-std::wstring in_root(const std::wstring &name)
-{
-    return s_root + L"\\" + name;
-}
-
-// Once per run: three complete discs a, b and c, a folder "junk" with a text
-// file, and a hidden window with the game field and the note as the form's.
-// (A failed assertion in SetUpTestSuite skips the tests without failing the
-// run, so this is done from SetUp.)
-void prepare(void)
-{
-    static bool done;
-    if (done)
-        return;
-    wchar_t tmp[MAX_PATH];
-    GetTempPathW(MAX_PATH, tmp);
-    s_root = std::wstring(tmp) + L"evui-" + std::to_wstring(GetCurrentProcessId());
-    for (const wchar_t *d : {L"a", L"b", L"c"})
-        ASSERT_TRUE(disc_make(in_root(d).c_str(), NULL));
-    CreateDirectoryW(in_root(L"junk").c_str(), NULL);
-    HANDLE f = CreateFileW(in_root(L"junk\\notes.txt").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, f);
-    CloseHandle(f);
-    s_win = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
-    ASSERT_TRUE(s_win != NULL) << GetLastError();
-    s_xbe = CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 10, 10, s_win, (HMENU)ID_XBE, NULL, NULL);
-    ASSERT_TRUE(s_xbe != NULL) << GetLastError();
-    ASSERT_TRUE(CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, s_win, (HMENU)ID_NOTE, NULL, NULL));
-    atexit([] { disc_remove(s_root.c_str()); });
-    done = true;
-}
-
+// A hidden window with the game field and the note as the form's, made once
+// per run; three complete discs a, b and c and a folder "junk" with a text
+// file, made for every case.
 class Choosers : public testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_NO_FATAL_FAILURE(prepare());
+        if (!s_win) {
+            s_win = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL);
+            ASSERT_TRUE(s_win != NULL) << GetLastError();
+            s_xbe = CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 10, 10, s_win, (HMENU)ID_XBE, NULL, NULL);
+            ASSERT_TRUE(s_xbe != NULL) << GetLastError();
+            ASSERT_TRUE(CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 0, 10, 10, s_win, (HMENU)ID_NOTE, NULL, NULL));
+        }
+        for (const wchar_t *d : {L"a", L"b", L"c"})
+            ASSERT_TRUE(disc_make(scratch(d).c_str(), NULL));
+        ASSERT_TRUE(put_file(scratch(L"junk\\notes.txt"), ""));
         s_state = S_FORM;
         ZeroMemory(&s_game, sizeof s_game);
     }
@@ -65,21 +43,12 @@ protected:
     }
 };
 
-// A drop handle as the shell gives one: a movable block, wide names after DROPFILES.
+// A drop handle as the shell gives one: a movable block holding the DROPFILES block.
 HDROP make_drop(const std::vector<std::wstring> &names)
 {
-    size_t chars = 1;
-    for (const std::wstring &n : names)
-        chars += n.size() + 1;
-    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, sizeof(DROPFILES) + chars * sizeof(wchar_t));
-    DROPFILES *d = (DROPFILES *)GlobalLock(h);
-    d->pFiles = sizeof(DROPFILES);
-    d->fWide = TRUE;
-    wchar_t *p = (wchar_t *)(d + 1);
-    for (const std::wstring &n : names) {
-        wcscpy(p, n.c_str());
-        p += n.size() + 1;
-    }
+    std::vector<char> block = drop_block(names);
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, block.size());
+    memcpy(GlobalLock(h), block.data(), block.size());
     GlobalUnlock(h);
     return (HDROP)h;
 }
@@ -113,22 +82,22 @@ TEST_F(Choosers, DropPicksTheFirstItemInTheFormOnly)
         SCOPED_TRACE(r.what);
         // Every row starts from disc a picked in the form.
         s_state = S_FORM;
-        game_pick(in_root(L"a\\default.xbe").c_str());
+        game_pick(scratch(L"a\\default.xbe").c_str());
         ASSERT_TRUE(s_game.ok);
         s_state = r.state;
         std::vector<std::wstring> names;
         for (const wchar_t *n : r.names)
-            names.push_back(in_root(n));
+            names.push_back(scratch(n));
         HDROP drop = make_drop(names);
         ASSERT_FALSE(freed(drop));
         on_drop(drop);
         EXPECT_TRUE(freed(drop)) << "DragFinish in every state";
         if (r.picked) {
-            EXPECT_EQ(in_root(r.picked), s_game.dir);
+            EXPECT_EQ(scratch(r.picked), s_game.dir);
             EXPECT_EQ(r.ok, s_game.ok);
         } else {
-            EXPECT_EQ(in_root(L"a"), s_game.dir);
-            EXPECT_EQ(in_root(L"a\\default.xbe"), field());
+            EXPECT_EQ(scratch(L"a"), s_game.dir);
+            EXPECT_EQ(scratch(L"a\\default.xbe"), field());
         }
     }
 }
@@ -138,34 +107,33 @@ TEST_F(Choosers, DropPicksTheFirstItemInTheFormOnly)
 // again, so the disc is looked at afresh.
 TEST_F(Choosers, LeavingTheGameField)
 {
-    game_pick(in_root(L"a").c_str());
+    game_pick(scratch(L"a").c_str());
     ASSERT_TRUE(s_game.ok);
 
     SetWindowTextW(s_xbe, L"");
     xbe_left();
-    EXPECT_EQ(in_root(L"a"), s_game.dir) << "an emptied field keeps the selection";
+    EXPECT_EQ(scratch(L"a"), s_game.dir) << "an emptied field keeps the selection";
     EXPECT_EQ(L"", field());
 
-    std::wstring upper = in_root(L"A");
+    std::wstring upper = scratch(L"A");
     for (wchar_t &ch : upper)
         ch = (wchar_t)towupper(ch);
     SetWindowTextW(s_xbe, upper.c_str());
     xbe_left();
     EXPECT_EQ(upper, field()) << "the selection's own folder is not picked again";
 
-    SetWindowTextW(s_xbe, in_root(L"b").c_str());
+    SetWindowTextW(s_xbe, scratch(L"b").c_str());
     xbe_left();
-    EXPECT_EQ(in_root(L"b"), s_game.dir);
-    EXPECT_EQ(in_root(L"b\\default.xbe"), field());
+    EXPECT_EQ(scratch(L"b"), s_game.dir);
+    EXPECT_EQ(scratch(L"b\\default.xbe"), field());
     EXPECT_TRUE(s_game.ok);
 
     // The field now holds b\default.xbe: leaving it again re-checks disc b,
     // which has lost a file meanwhile.
-    ASSERT_TRUE(DeleteFileW(in_root(L"b\\Driving.xbe").c_str()));
+    ASSERT_TRUE(DeleteFileW(scratch(L"b\\Driving.xbe").c_str()));
     xbe_left();
-    EXPECT_EQ(in_root(L"b"), s_game.dir);
+    EXPECT_EQ(scratch(L"b"), s_game.dir);
     EXPECT_FALSE(s_game.ok);
-    disc_make(in_root(L"b").c_str(), NULL);
 }
 
 } // namespace
