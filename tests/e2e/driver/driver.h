@@ -79,11 +79,17 @@ HWND drv_msgbox(DWORD timeout_ms);
 // Reads a message box's text.
 int drv_msgbox_text(HWND box, wchar_t *out, int cap);
 
-// Presses a button of a message box (IDOK, IDYES, IDNO...) and waits until the
-// box has closed; 0 when it has no such visible, enabled button or stays open.
+// Presses a button of a message box or another dialog of Setup's (IDOK,
+// IDYES, IDNO, IDCANCEL...) as the button reports a click, waits until the
+// dialog has closed and Setup has handled what followed; 0 when it has no such
+// visible, enabled button or stays open.
 int drv_msgbox_press(HWND box, int button_id);
 
-// 1 when no message box of the process shows up within ms.
+// How long the tests watch for a message box that must not come: a second box
+// of the same press would come within this.
+#define NO_BOX_MS 2000
+
+// 1 when no message box of the process shows up within ms (NO_BOX_MS).
 int drv_no_msgbox(DWORD ms);
 
 // Asks the main window to close (posts WM_CLOSE).

@@ -21,19 +21,40 @@ int drv_msgbox_text(HWND box, wchar_t *out, int cap)
     return 1;
 }
 
-// Presses a box's button as the button itself reports a click, then waits
-// for the box to go.
+struct ButtonSearch {
+    int id;
+    HWND hit;
+};
+
+static BOOL CALLBACK button_cb(HWND h, LPARAM l)
+{
+    ButtonSearch *s = (ButtonSearch *)l;
+    wchar_t cls[16];
+    if (GetDlgCtrlID(h) == s->id && GetClassNameW(h, cls, 16) && !_wcsicmp(cls, L"Button")) {
+        s->hit = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Presses a dialog's button as the button itself reports a click to its
+// parent (a common dialog may keep its buttons a level down), then waits for
+// the dialog to go.
 int drv_msgbox_press(HWND box, int button_id)
 {
-    HWND b = box ? GetDlgItem(box, button_id) : NULL;
+    ButtonSearch s = {button_id, NULL};
+    if (box)
+        EnumChildWindows(box, button_cb, (LPARAM)&s);
+    HWND b = s.hit;
     if (!b || !IsWindowVisible(b) || !IsWindowEnabled(b))
         return 0;
-    if (!PostMessageW(box, WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED), (LPARAM)b))
+    if (!PostMessageW(GetParent(b), WM_COMMAND, MAKEWPARAM(button_id, BN_CLICKED), (LPARAM)b))
         return 0;
     DWORD t0 = GetTickCount();
     while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - t0 < CLOSE_MS)
         Sleep(POLL_MS);
-    return !IsWindow(box) || !IsWindowVisible(box);
+    // Setup may have ended after the answer; when not, it has handled the press.
+    return (!IsWindow(box) || !IsWindowVisible(box)) && (drv_sync() || !drv_main());
 }
 
 int drv_set_dpi(int dpi)

@@ -104,7 +104,7 @@ static int grab(const RECT *r, DWORD *px)
 }
 
 // Grabs until two grabs in a row agree, so a paint still on its way is not
-// photographed half done; px holds the last grab.
+// photographed half done; px holds the last grab. 0 when they never agreed.
 static int settled(const RECT *r, DWORD *px, DWORD *prev)
 {
     size_t bytes = frame_bytes(r);
@@ -118,7 +118,7 @@ static int settled(const RECT *r, DWORD *px, DWORD *prev)
             return 1;
         memcpy(prev, px, bytes);
     }
-    return 1;
+    return 0;
 }
 
 // Raises the main window and gives its client area on the screen.
