@@ -1,9 +1,8 @@
 // The window at the screen's dpi: the client area and every control scale
 // with the dpi read at start-up, each number rounded by itself, and the
 // photographs of the form at 96 and 144 dpi are kept as artifacts.
-#include "driver.h"
 #include "ids.h"
-#include "window_e2e.h"
+#include "e2e.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -12,11 +11,7 @@
 // of the run would take the changed value.
 class Dpi : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        drv_kill();
-        EXPECT_TRUE(drv_set_dpi(96));
-    }
+    void TearDown() override { EXPECT_TRUE(drv_set_dpi(96)); }
 };
 
 // Where the status bar's first part ends, read through Setup's own memory
@@ -104,7 +99,7 @@ TEST_F(Dpi, FormPhotographs)
         ASSERT_TRUE(drv_set_dpi(r.dpi));
         ASSERT_TRUE(start_setup(L""));
         Shot shot;
-        ASSERT_TRUE(take_shot(r.name, &shot));
+        ASSERT_TRUE(take_shot(artifact(std::wstring(r.name) + L".bmp"), &shot));
         EXPECT_EQ(scaled(420, r.dpi), shot.w);
         EXPECT_EQ(scaled(474, r.dpi), shot.h);
         EXPECT_TRUE(painted(shot, L"Install Emberveil", TITLE_FONT, INK, r.dpi));

@@ -2,29 +2,21 @@
 // that are refused, and every refusal of the install folder, each in its own
 // message box with nothing started behind it.
 #include "disc.h"
-#include "driver.h"
 #include "ids.h"
-#include "window_e2e.h"
+#include "e2e.h"
 
 #include <gtest/gtest.h>
 #include <memory>
 
-#define BOX_GONE_MS 500
-
-// One Setup, started on a computer without an earlier install, serves the
-// whole suite; its cases run in order and leave the form as they found it.
+// Each case starts its own Setup on a computer without an earlier install.
 class FirstStart : public ::testing::Test {
 protected:
-    static void SetUpTestSuite()
+    void SetUp() override
     {
         forget_earlier_install();
-        s_up = start_setup(L"");
+        ASSERT_TRUE(start_setup(L"")) << "Setup did not show its window";
     }
-    static void TearDownTestSuite() { drv_kill(); }
-    void SetUp() override { ASSERT_TRUE(s_up) << "Setup did not show its window"; }
-    static int s_up;
 };
-int FirstStart::s_up;
 
 TEST_F(FirstStart, ShowsTheControlsOfTheForm)
 {
@@ -45,12 +37,12 @@ TEST_F(FirstStart, ShowsTheControlsOfTheForm)
         {ID_GO, L"Install"},
     };
     for (const auto &r : rows) {
-        EXPECT_EQ(r.text, text(r.id)) << "control " << r.id;
+        EXPECT_EQ(r.text, control_text(r.id)) << "control " << r.id;
         EXPECT_TRUE(drv_visible(r.id)) << "control " << r.id;
     }
     EXPECT_TRUE(drv_checked(ID_SHORTCUT));
-    EXPECT_EQ(L"Not installed", part(0));
-    EXPECT_EQ(L"1.6 GB", part(1));
+    EXPECT_EQ(L"Not installed", status_text(0));
+    EXPECT_EQ(L"1.6 GB", status_text(1));
     // The running view's lines lie over the form's rows and must not show.
     EXPECT_FALSE(drv_visible(ID_STEP));
     EXPECT_FALSE(drv_visible(ID_DETAIL));
@@ -60,7 +52,7 @@ TEST_F(FirstStart, ShowsTheControlsOfTheForm)
 TEST_F(FirstStart, PaintsTheTitlesAndAGreyNote)
 {
     Shot shot;
-    ASSERT_TRUE(take_shot(L"window-first-start", &shot));
+    ASSERT_TRUE(take_shot(artifact(L"window-first-start.bmp"), &shot));
     EXPECT_TRUE(painted(shot, L"Install Emberveil", TITLE_FONT, INK, 96));
     EXPECT_TRUE(painted(shot, L"The game was not found on this computer.", NOTE_FONT, GREY, 96));
     EXPECT_TRUE(painted(shot, L"Or drop the file on this window.", NOTE_FONT, GREY, 96));
@@ -82,40 +74,46 @@ TEST_F(FirstStart, TabWalksTheFormInItsOrder)
     for (int i = 1; i <= n; i++) {
         ASSERT_TRUE(drv_key(VK_TAB));
         int got = -1;
-        for (int t = 0; t < WAIT_MS / 20 && (got = drv_focused()) != want[i % n]; t++)
-            Sleep(20);
+        wait_until([&] { return (got = drv_focused()) == want[i % n]; }, WAIT_MS);
         EXPECT_EQ(want[i % n], got) << "after " << i << " Tab";
     }
     // Tab in an edit field must not have typed anything.
-    EXPECT_EQ(L"C:\\Games\\Emberveil", text(ID_DEST));
+    EXPECT_EQ(L"C:\\Games\\Emberveil", control_text(ID_DEST));
 }
 
-TEST_F(FirstStart, InstallWithoutADiscAsksForOne)
+// Without a disc, "Install" and a player's "/go" (without "/test") ask for one
+// in a single box; after it the form stays, and a close is a normal end.
+TEST(NoDisc, AskedForOnceAndTheFormStays)
 {
-    ASSERT_TRUE(drv_click(ID_GO));
-    HWND box = NULL;
-    EXPECT_EQ(L"Choose the default.xbe of your extracted Emberveil disc first.", box_text(&box));
-    ASSERT_TRUE(box);
-    EXPECT_EQ(L"Emberveil Setup", caption(box));
-    EXPECT_EQ(drv_main(), GetWindow(box, GW_OWNER));
-    ASSERT_TRUE(drv_msgbox_press(box, IDOK));
-    EXPECT_TRUE(drv_no_msgbox(BOX_GONE_MS));
-    EXPECT_EQ(L"Install", text(ID_GO));
-    EXPECT_EQ(L"Not installed", part(0));
-    EXPECT_TRUE(drv_visible(ID_XBE));
+    const struct {
+        const char *how;
+        const wchar_t *args;
+        bool press; // "Install" is pressed after the start
+    } rows[] = {{"Install pressed", L"", true}, {"/go alone", L"/go", false}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.how);
+        ASSERT_TRUE(start_setup(r.args));
+        if (r.press) {
+            ASSERT_TRUE(drv_click(ID_GO));
+        }
+        HWND box = NULL;
+        EXPECT_EQ(L"Choose the default.xbe of your extracted Emberveil disc first.", box_text(&box));
+        ASSERT_TRUE(box);
+        EXPECT_EQ(L"Emberveil Setup", caption(box));
+        EXPECT_EQ(drv_main(), GetWindow(box, GW_OWNER));
+        ASSERT_TRUE(drv_msgbox_press(box, IDOK));
+        EXPECT_TRUE(drv_no_msgbox(NO_BOX_MS));
+        ASSERT_TRUE(drv_main());
+        EXPECT_EQ(L"Install", control_text(ID_GO));
+        EXPECT_EQ(L"Not installed", status_text(0));
+        EXPECT_TRUE(drv_visible(ID_XBE));
+        EXPECT_EQ(0, close_setup());
+    }
 }
 
 TEST_F(FirstStart, ClosingTheFormEndsWithZero)
 {
     EXPECT_EQ(0, close_setup());
-}
-
-// The first words of a note, as many as surely fit on the line before its
-// ellipsis: the line is narrower than the longest notes.
-static std::wstring lead(const std::wstring &note)
-{
-    size_t cut = note.rfind(L' ', 30);
-    return cut == std::wstring::npos ? note : note.substr(0, cut);
 }
 
 // Discs the check refuses: the note turns red and tells why, and "Install"
@@ -130,7 +128,7 @@ TEST(RefusedDisc, RedNoteAndItsTextOnInstall)
         {L"no-xbe", [](DiscPlan *s) { s->xbe_omit = 1; }, L"There is no default.xbe in this folder."},
         {L"other-game", [](DiscPlan *s) { s->title_id = 0x4D530004u; }, L"This default.xbe is not Z93: Emberveil."},
         {L"missing-file", [](DiscPlan *s) { disc_omit(s, 6); },
-         std::wstring(L"Incomplete copy of the disc: ") + k_gen_files[6] + L" is missing."},
+         L"Incomplete copy of the disc: corvane\\filesys.d05 is missing."},
         {L"no-video", [](DiscPlan *s) { s->video = DISC_VIDEO_NONE; },
          L"Incomplete copy of the disc: corvane\\25_fps (or 30_fps) is missing."},
     };
@@ -146,61 +144,27 @@ TEST(RefusedDisc, RedNoteAndItsTextOnInstall)
         SCOPED_TRACE(r.name);
         std::wstring xbe = scratch(r.name) + L"\\default.xbe";
         ASSERT_TRUE(drv_set_text_leave(ID_XBE, xbe.c_str()));
-        EXPECT_EQ(r.note, text(ID_NOTE));
+        EXPECT_EQ(r.note, control_text(ID_NOTE));
         Shot shot;
-        ASSERT_TRUE(take_shot(L"window-refused-disc", &shot));
+        ASSERT_TRUE(take_shot(artifact(L"window-refused-disc.bmp"), &shot));
         EXPECT_TRUE(painted(shot, lead(r.note).c_str(), NOTE_FONT, RED, 96));
-        EXPECT_EQ(L"Required space: 1.6 GB", text(ID_SPACE));
+        EXPECT_EQ(L"Required space: 1.6 GB", control_text(ID_SPACE));
         ASSERT_TRUE(drv_click(ID_GO));
         HWND box = NULL;
         EXPECT_EQ(r.note, box_text(&box));
         ASSERT_TRUE(drv_msgbox_press(box, IDOK));
-        EXPECT_TRUE(drv_no_msgbox(BOX_GONE_MS));
-        EXPECT_EQ(L"Install", text(ID_GO));
+        EXPECT_TRUE(drv_no_msgbox(NO_BOX_MS));
+        EXPECT_EQ(L"Install", control_text(ID_GO));
     }
     std::wstring good = scratch(L"good") + L"\\default.xbe";
     ASSERT_TRUE(drv_set_text_leave(ID_XBE, good.c_str()));
     const std::wstring ok_note = L"Z93: Emberveil, Europe (PAL), 0.0 GB";
-    EXPECT_EQ(ok_note, text(ID_NOTE));
+    EXPECT_EQ(ok_note, control_text(ID_NOTE));
     Shot shot;
-    ASSERT_TRUE(take_shot(L"window-good-disc", &shot));
+    ASSERT_TRUE(take_shot(artifact(L"window-good-disc.bmp"), &shot));
     EXPECT_TRUE(painted(shot, ok_note.c_str(), NOTE_FONT, GREY, 96));
     EXPECT_EQ(0, close_setup());
 }
-
-// A process of the game, for as long as the object lives: a console tool of
-// the tests under the game's name, in capitals as Windows may report it.
-class FakeGame {
-public:
-    FakeGame()
-    {
-        std::wstring exe = scratch(L"bin\\EMBERVEIL.EXE");
-        CreateDirectoryW(scratch(L"bin").c_str(), NULL);
-        if (!CopyFileW(test_tool(L"evchild.exe").c_str(), exe.c_str(), FALSE))
-            return;
-        std::wstring cmd = L"\"" + exe + L"\" pause 120000";
-        STARTUPINFOW si;
-        ZeroMemory(&si, sizeof si);
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi;
-        if (!CreateProcessW(exe.c_str(), &cmd[0], NULL, NULL, FALSE, CREATE_NO_WINDOW, NULL, NULL, &si, &pi))
-            return;
-        CloseHandle(pi.hThread);
-        m_proc = pi.hProcess;
-    }
-    ~FakeGame()
-    {
-        if (!m_proc)
-            return;
-        TerminateProcess(m_proc, 0);
-        WaitForSingleObject(m_proc, 5000);
-        CloseHandle(m_proc);
-    }
-    bool running() const { return m_proc && WaitForSingleObject(m_proc, 0) == WAIT_TIMEOUT; }
-
-private:
-    HANDLE m_proc = NULL;
-};
 
 // With a good disc chosen, every refused install folder gets its own box in
 // the order of the checks, and the form keeps what was typed.
@@ -241,10 +205,11 @@ TEST(FolderRefusal, EachProblemInItsOwnBox)
     ASSERT_TRUE(good_disc(scratch(L"good")));
     ASSERT_TRUE(filled_folder(scratch(L"full")));
     ASSERT_TRUE(start_setup(L"/xbe " + scratch(L"good")));
-    ASSERT_EQ(L"Z93: Emberveil, Europe (PAL), 0.0 GB", text(ID_NOTE));
+    ASSERT_EQ(L"Z93: Emberveil, Europe (PAL), 0.0 GB", control_text(ID_NOTE));
     for (const Row &r : rows) {
         SCOPED_TRACE(r.folder + (r.game_runs ? L" (game running)" : L""));
-        std::unique_ptr<FakeGame> game(r.game_runs ? new FakeGame : nullptr);
+        // The game's process, in capitals as Windows may report it.
+        std::unique_ptr<RunningGame> game(r.game_runs ? new RunningGame(scratch(L"bin"), L"EMBERVEIL.EXE") : nullptr);
         if (game) {
             ASSERT_TRUE(game->running());
         }
@@ -255,11 +220,11 @@ TEST(FolderRefusal, EachProblemInItsOwnBox)
         EXPECT_EQ(L"Emberveil Setup", caption(box));
         EXPECT_FALSE(GetDlgItem(box, IDNO)) << "a refusal is no question";
         EXPECT_TRUE(drv_msgbox_press(box, IDOK));
-        EXPECT_TRUE(drv_no_msgbox(BOX_GONE_MS));
+        EXPECT_TRUE(drv_no_msgbox(NO_BOX_MS));
         game.reset();
-        EXPECT_EQ(r.folder, text(ID_DEST));
-        EXPECT_EQ(L"Install", text(ID_GO));
-        EXPECT_EQ(L"Not installed", part(0));
+        EXPECT_EQ(r.folder, control_text(ID_DEST));
+        EXPECT_EQ(L"Install", control_text(ID_GO));
+        EXPECT_EQ(L"Not installed", status_text(0));
     }
     // Nothing was made for any of them.
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(scratch(L"new").c_str()));
@@ -279,10 +244,10 @@ TEST(FolderRefusal, NotEmptyAnsweredNoStartsNothing)
     EXPECT_EQ(L"Emberveil Setup", caption(box));
     EXPECT_FALSE(GetDlgItem(box, IDOK)) << "the question has no OK";
     ASSERT_TRUE(drv_msgbox_press(box, IDNO));
-    EXPECT_TRUE(drv_no_msgbox(BOX_GONE_MS));
-    EXPECT_EQ(L"Install", text(ID_GO));
-    EXPECT_EQ(L"Not installed", part(0));
-    EXPECT_EQ(L"1.6 GB", part(1));
+    EXPECT_TRUE(drv_no_msgbox(NO_BOX_MS));
+    EXPECT_EQ(L"Install", control_text(ID_GO));
+    EXPECT_EQ(L"Not installed", status_text(0));
+    EXPECT_EQ(L"1.6 GB", status_text(1));
     EXPECT_TRUE(drv_visible(ID_DEST));
     EXPECT_FALSE(drv_bar_visible());
     EXPECT_FALSE(drv_visible(ID_STEP));
@@ -295,48 +260,34 @@ TEST(FolderRefusal, NotEmptyAnsweredNoStartsNothing)
 // and its copy must never begin).
 static HWND box_or_stop(void)
 {
-    for (int t = 0; t < WAIT_MS / 40; t++) {
-        HWND box = drv_msgbox(20);
-        if (box)
-            return box;
-        if (part(0) == L"Installing ...") {
-            drv_kill();
-            return NULL;
-        }
-        Sleep(20);
-    }
-    return NULL;
+    HWND box = NULL;
+    bool started = false;
+    wait_until([&] { return (box = drv_msgbox(0)) != NULL || (started = status_text(0) == L"Installing ..."); },
+               WAIT_MS);
+    if (started)
+        drv_kill();
+    return box;
 }
 
 // A disc larger than the free space: the last check refuses, naming the drive
 // and the room wanted, and no folder that needs no question gets one first.
 TEST(FolderRefusal, TooLittleSpaceComesLast)
 {
+    // The disc holds a sparse file of 8 TiB (its size counts, its blocks are
+    // never written): with the build's 1.6 GB (1600 MiB) and the disc's few
+    // KiB, 8193.56 GiB are needed.
+    const unsigned long long pad = 8ull << 40;
+    const wchar_t *const size = L"8193.6 GB";
     ULARGE_INTEGER avail, total, all;
     ASSERT_TRUE(GetDiskFreeSpaceExW(L"C:\\", &avail, &total, &all));
-    // A sparse file: its size counts, its blocks are never written.
-    const unsigned long long pad = avail.QuadPart + (1ull << 40);
+    ASSERT_LT(avail.QuadPart, pad) << "C: has room for the disc: the check would pass";
     const std::wstring disc = scratch(L"home\\game");
     ASSERT_TRUE(good_disc(disc));
-    HANDLE f = CreateFileW((disc + L"\\pad.bin").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, f);
-    LARGE_INTEGER at;
-    at.QuadPart = (LONGLONG)pad;
-    BOOL grown = SetFilePointerEx(f, at, NULL, FILE_BEGIN) && SetEndOfFile(f);
-    CloseHandle(f);
-    ASSERT_TRUE(grown);
-
-    const unsigned long long need = 1600ull * 1048576 + disc_total(NULL) + pad;
-    wchar_t size[64];
-    swprintf(size, 64, L"%.1f GB", need / 1073741824.0);
+    ASSERT_TRUE(set_length(join(disc, L"pad.bin"), pad));
     const std::wstring message =
         std::wstring(L"The drive C:\\ needs ") + size + L" free for the install. Free some space or choose another drive.";
-    ASSERT_TRUE(CreateDirectoryW(scratch(L"empty").c_str(), NULL));
-    ASSERT_TRUE(filled_folder(scratch(L"again\\scripts")));
-    HANDLE script = CreateFileW(scratch(L"again\\scripts\\build.ps1").c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS,
-                                0, NULL);
-    ASSERT_NE(INVALID_HANDLE_VALUE, script);
-    CloseHandle(script);
+    ASSERT_TRUE(make_dir(scratch(L"empty")));
+    ASSERT_TRUE(put_file(scratch(L"again\\scripts\\build.ps1"), ""));
     ASSERT_TRUE(filled_folder(scratch(L"full")));
 
     ASSERT_TRUE(start_setup(L"/xbe " + disc));
@@ -352,8 +303,8 @@ TEST(FolderRefusal, TooLittleSpaceComesLast)
     for (const Row &r : rows) {
         SCOPED_TRACE(r.folder);
         ASSERT_TRUE(drv_set_text(ID_DEST, r.folder.c_str()));
-        EXPECT_EQ(std::wstring(L"Required space: ") + size, text(ID_SPACE));
-        EXPECT_EQ(size, part(1));
+        EXPECT_EQ(std::wstring(L"Required space: ") + size, control_text(ID_SPACE));
+        EXPECT_EQ(size, status_text(1));
         ASSERT_TRUE(drv_click(ID_GO));
         HWND box = box_or_stop();
         ASSERT_TRUE(box) << "no box: the install started";
@@ -368,13 +319,13 @@ TEST(FolderRefusal, TooLittleSpaceComesLast)
         ASSERT_TRUE(drv_msgbox_text(box, t, 512));
         EXPECT_EQ(message, t);
         ASSERT_TRUE(drv_msgbox_press(box, IDOK));
-        EXPECT_TRUE(drv_no_msgbox(BOX_GONE_MS));
-        EXPECT_EQ(L"Install", text(ID_GO));
+        EXPECT_TRUE(drv_no_msgbox(NO_BOX_MS));
+        EXPECT_EQ(L"Install", control_text(ID_GO));
     }
     // The disc already in the folder's own "game" folder takes no new room.
     ASSERT_TRUE(drv_set_text(ID_DEST, scratch(L"home").c_str()));
-    EXPECT_EQ(L"Required space: 1.6 GB", text(ID_SPACE));
-    EXPECT_EQ(L"1.6 GB", part(1));
+    EXPECT_EQ(L"Required space: 1.6 GB", control_text(ID_SPACE));
+    EXPECT_EQ(L"1.6 GB", status_text(1));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(scratch(L"new").c_str()));
     EXPECT_EQ(0, close_setup());
 }

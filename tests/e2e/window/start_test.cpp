@@ -1,9 +1,8 @@
 // Start-up as a script or the shell drives it: the command line, the exit
 // codes of "/test /go" when a check refuses, a second start, and an earlier
 // install found through the registry.
-#include "driver.h"
 #include "ids.h"
-#include "window_e2e.h"
+#include "e2e.h"
 
 #include <gtest/gtest.h>
 
@@ -46,11 +45,11 @@ TEST(CommandLine, OptionsAndALonePath)
     for (const Row &r : rows) {
         SCOPED_TRACE(r.args);
         ASSERT_TRUE(start_setup(r.args));
-        EXPECT_EQ(r.field, text(ID_XBE));
-        EXPECT_EQ(r.note, text(ID_NOTE));
-        EXPECT_EQ(r.dest, text(ID_DEST));
+        EXPECT_EQ(r.field, control_text(ID_XBE));
+        EXPECT_EQ(r.note, control_text(ID_NOTE));
+        EXPECT_EQ(r.dest, control_text(ID_DEST));
         EXPECT_EQ(r.ticked, drv_checked(ID_SHORTCUT) != 0);
-        EXPECT_EQ(L"Install", text(ID_GO));
+        EXPECT_EQ(L"Install", control_text(ID_GO));
         EXPECT_EQ(0, close_setup());
     }
 }
@@ -75,7 +74,7 @@ TEST(TestGo, RefusedStartsEndWithTheirCode)
     };
     ASSERT_TRUE(good_disc(good));
     ASSERT_TRUE(filled_folder(full));
-    ASSERT_TRUE(CreateDirectoryW(bad.c_str(), NULL));
+    ASSERT_TRUE(make_dir(bad));
     for (const Row &r : rows) {
         SCOPED_TRACE(r.args);
         ASSERT_TRUE(start_setup(r.args));
@@ -90,21 +89,6 @@ TEST(TestGo, RefusedStartsEndWithTheirCode)
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((full + L"\\logs").c_str()));
 }
 
-// "/go" without "/test" is a player's start: after the refusal the form stays
-// and a close is a normal end.
-TEST(TestGo, GoAloneKeepsTheFormAfterARefusal)
-{
-    ASSERT_TRUE(start_setup(L"/go"));
-    HWND box = NULL;
-    EXPECT_EQ(L"Choose the default.xbe of your extracted Emberveil disc first.", box_text(&box));
-    ASSERT_TRUE(drv_msgbox_press(box, IDOK));
-    EXPECT_TRUE(drv_no_msgbox(1000));
-    ASSERT_TRUE(drv_main());
-    EXPECT_TRUE(drv_visible(ID_XBE));
-    EXPECT_EQ(L"Install", text(ID_GO));
-    EXPECT_EQ(0, close_setup());
-}
-
 // Counts the visible Setup windows on the desktop, whoever made them.
 static BOOL CALLBACK count_setup(HWND h, LPARAM l)
 {
@@ -117,8 +101,7 @@ static BOOL CALLBACK count_setup(HWND h, LPARAM l)
 static HWND wait_foreground(HWND want)
 {
     HWND fg = NULL;
-    for (int t = 0; t < WAIT_MS / 20 && (fg = drv_foreground()) != want; t++)
-        Sleep(20);
+    wait_until([&] { return (fg = drv_foreground()) == want; }, WAIT_MS);
     return fg;
 }
 
@@ -145,10 +128,10 @@ TEST(SecondStart, BringsTheFirstToTheFront)
     int windows = 0;
     EnumWindows(count_setup, (LPARAM)&windows);
     EXPECT_EQ(1, windows);
-    EXPECT_EQ(DEFAULT_DEST, text(ID_DEST));
-    EXPECT_EQ(OK_NOTE, text(ID_NOTE));
+    EXPECT_EQ(DEFAULT_DEST, control_text(ID_DEST));
+    EXPECT_EQ(OK_NOTE, control_text(ID_NOTE));
     EXPECT_TRUE(drv_checked(ID_SHORTCUT));
-    EXPECT_TRUE(drv_no_msgbox(300));
+    EXPECT_TRUE(drv_no_msgbox(NO_BOX_MS));
     EXPECT_EQ(0, close_setup());
 }
 
@@ -158,10 +141,10 @@ static int earlier_install(const std::wstring &folder, bool as_number)
 {
     if (as_number) {
         DWORD v = 7;
-        return RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Emberveil Vavudo", L"InstallDir", REG_DWORD, &v,
-                               sizeof v) == ERROR_SUCCESS;
+        return RegSetKeyValueW(HKEY_CURRENT_USER, k_install_key, k_install_value, REG_DWORD, &v, sizeof v) ==
+               ERROR_SUCCESS;
     }
-    return RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Emberveil Vavudo", L"InstallDir", REG_SZ, folder.c_str(),
+    return RegSetKeyValueW(HKEY_CURRENT_USER, k_install_key, k_install_value, REG_SZ, folder.c_str(),
                            (DWORD)((folder.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
@@ -169,23 +152,12 @@ static int earlier_install(const std::wstring &folder, bool as_number)
 // copy when with_disc.
 static int installed_folder(const std::wstring &folder, bool with_disc)
 {
-    if (!filled_folder(folder + L"\\build\\Release"))
-        return 0;
-    HANDLE f = CreateFileW((folder + L"\\build\\Release\\emberveil.exe").c_str(), GENERIC_WRITE, 0, NULL,
-                           CREATE_ALWAYS, 0, NULL);
-    if (f == INVALID_HANDLE_VALUE)
-        return 0;
-    CloseHandle(f);
-    return !with_disc || good_disc(folder + L"\\game");
+    return put_file(folder + L"\\build\\Release\\emberveil.exe", "") && (!with_disc || good_disc(folder + L"\\game"));
 }
 
 class EarlierInstall : public ::testing::Test {
 protected:
-    void TearDown() override
-    {
-        drv_kill();
-        forget_earlier_install();
-    }
+    void TearDown() override { forget_earlier_install(); }
 };
 
 // What the registry value leads to at start-up, one start per row.
@@ -218,14 +190,14 @@ TEST_F(EarlierInstall, FoundThroughTheRegistryValue)
         SCOPED_TRACE(r.name);
         ASSERT_TRUE(earlier_install(r.value, r.as_number));
         ASSERT_TRUE(start_setup(r.args));
-        EXPECT_EQ(r.dest, text(ID_DEST));
-        EXPECT_EQ(r.field, text(ID_XBE));
-        EXPECT_EQ(r.note, text(ID_NOTE));
-        EXPECT_EQ(r.found ? L"Reinstall" : L"Install", text(ID_GO));
-        EXPECT_EQ(r.found ? L"Installed" : L"Not installed", part(0));
-        EXPECT_EQ(r.space, part(1));
+        EXPECT_EQ(r.dest, control_text(ID_DEST));
+        EXPECT_EQ(r.field, control_text(ID_XBE));
+        EXPECT_EQ(r.note, control_text(ID_NOTE));
+        EXPECT_EQ(r.found ? L"Reinstall" : L"Install", control_text(ID_GO));
+        EXPECT_EQ(r.found ? L"Installed" : L"Not installed", status_text(0));
+        EXPECT_EQ(r.space, status_text(1));
         Shot shot;
-        ASSERT_TRUE(take_shot(L"window-earlier-install", &shot));
+        ASSERT_TRUE(take_shot(artifact(L"window-earlier-install.bmp"), &shot));
         EXPECT_EQ(r.found, painted(shot, L"Reinstall Emberveil", TITLE_FONT, INK, 96) != 0);
         EXPECT_EQ(!r.found, painted(shot, L"Install Emberveil", TITLE_FONT, INK, 96) != 0);
         if (r.found) {
