@@ -2,23 +2,13 @@
 // are only safe on disk as the kept copies: the next install must still end
 // with the player's emberveil.ini and mkb.ini, byte for byte; and the archive a
 // Setup killed while tar runs leaves in the temporary folder goes with it.
-#include "setup_run.h"
-
-#include "driver.h"
+#include "install.h"
 
 #include <gtest/gtest.h>
 
-#define SPOT_MS 30000
-
-enum Spot {
-    KEPT,           // the second kept copy, "mkb.ini.kept", has been written
-    TEMP_TOOLKIT,   // the toolkit archive is in the temporary folder: the project archive is in
-    TEMP_TOOLCHAIN, // the build tools' archive is in the temporary folder
-};
-
 struct KillCase {
     const char *name;
-    Spot spot;
+    int archive; // the archive (0 project, 1 toolkit, 2 build tools) whose tar Setup is killed in
     Settings player;
 };
 
@@ -29,77 +19,60 @@ static void PrintTo(const KillCase &c, std::ostream *os)
 }
 
 static const KillCase k_kill[] = {
-    {"WhenTheKeptCopiesExist", KEPT, {"[video]\r\nwidth=800\r\n", "[keys]\r\njump=Space\r\n"}},
-    {"AfterTheProjectArchive", TEMP_TOOLKIT, {"[audio]\r\nvolume=7", "[keys]\r\nup=I\r\ndown=K\r\n"}},
-    {"DuringTheBuildTools", TEMP_TOOLCHAIN, {"[video]\r\nvsync=1\r\n", ""}},
+    {"WhenTheKeptCopiesExist", 0, {"[video]\r\nwidth=800\r\n", "[keys]\r\njump=Space\r\n"}},
+    {"AfterTheProjectArchive", 1, {"[audio]\r\nvolume=7", "[keys]\r\nup=I\r\ndown=K\r\n"}},
+    {"DuringTheBuildTools", 2, {"[video]\r\nvsync=1\r\n", ""}},
 };
 
-// The path whose appearance marks the spot, for the Setup with process id pid.
-static std::wstring spot_path(Spot spot, const std::wstring &dir, DWORD pid)
+// Kills the Setup the driver started once its tar hangs, and waits until the
+// tar in its job has gone with it.
+static void kill_in_tar(const std::wstring &dir)
 {
-    if (spot == KEPT)
-        return join(dir, L"mkb.ini.kept");
-    wchar_t temp[MAX_PATH] = L"";
-    GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp) + L"emberveil_setup_" + std::to_wstring(pid) + (spot == TEMP_TOOLKIT ? L"_1" : L"_2") +
-           L".zip";
+    ASSERT_TRUE(wait_log(dir, "badtar: hanging on purpose", RUN_MS));
+    std::vector<DWORD> tars = children(drv_pid(), L"tar.exe");
+    ASSERT_EQ(1u, tars.size());
+    HANDLE tar = OpenProcess(SYNCHRONIZE, FALSE, tars[0]);
+    ASSERT_NE((HANDLE)NULL, tar);
+    drv_kill();
+    // The job's last handle went with Setup, and the tar in it with that.
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(tar, EXIT_MS));
+    CloseHandle(tar);
 }
 
-class Killed : public ::testing::TestWithParam<KillCase> {
-protected:
-    std::wstring dir_;
-    DWORD pid_ = 0;
+class Killed : public InstallCase, public ::testing::WithParamInterface<KillCase> {};
 
-    void TearDown() override
-    {
-        drv_kill();
-        if (pid_)
-            remove_temp_archives(pid_);
-        if (!dir_.empty())
-            remove_dir(dir_);
-    }
-};
-
+// The unpacking takes a blink, so the kill comes while tar hangs on purpose
+// on the row's archive (it unpacks the ones before it): inside the unpacking,
+// at a moment that is certain.
 TEST_P(Killed, TheNextInstallGivesThePlayerBackTheirSettings)
 {
     const KillCase &c = GetParam();
-    dir_ = scratch(widen(c.name).c_str());
-    ASSERT_TRUE(seed_earlier_install(dir_, c.player));
-    ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc_eu(), dir_, true).c_str(), NULL));
-    pid_ = drv_pid();
-    HANDLE setup = OpenProcess(SYNCHRONIZE, FALSE, pid_);
-    ASSERT_NE((HANDLE)NULL, setup);
-
-    // The unpacking takes a blink: look without pausing, kill at first sight.
-    std::wstring mark = spot_path(c.spot, dir_, pid_);
-    bool hit = false;
-    DWORD t0 = GetTickCount();
-    while (!hit && GetTickCount() - t0 < SPOT_MS && WaitForSingleObject(setup, 0) == WAIT_TIMEOUT)
-        hit = GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (hit)
-        drv_kill();
-    CloseHandle(setup);
-    ASSERT_TRUE(hit) << "never saw " << narrow(mark);
+    const std::wstring dir = scratch(widen(c.name));
+    ASSERT_TRUE(seed_earlier_install(dir, c.player));
+    {
+        BadTar bad;
+        ASSERT_TRUE(bad.in_place());
+        const std::wstring only = L"_" + std::to_wstring(c.archive) + L".zip";
+        Hooks hang(Hooks::Vars{{L"EV_TAR_MODE", L"hang"}, {L"EV_TAR_ONLY", only}});
+        ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc_eu(), dir, true).c_str(), NULL));
+        ASSERT_NO_FATAL_FAILURE(kill_in_tar(dir));
+    }
 
     // The kill came inside the unpacking: the kept copies are on disk, and past
     // the project archive the files in place are the payload's, not the player's.
-    EXPECT_TRUE(has_file(join(dir_, L"emberveil.ini.kept")));
-    EXPECT_TRUE(has_file(join(dir_, L"mkb.ini.kept")));
-    if (c.spot != KEPT) {
-        EXPECT_NE(c.player.emberveil, read_file(join(dir_, L"emberveil.ini")));
+    EXPECT_TRUE(has_file(join(dir, L"emberveil.ini.kept")));
+    EXPECT_TRUE(has_file(join(dir, L"mkb.ini.kept")));
+    if (c.archive > 0) {
+        EXPECT_NE(c.player.emberveil, read_file(join(dir, L"emberveil.ini")));
     }
 
-    Outcome r = install(disc_eu(), dir_);
-    ASSERT_TRUE(r.exited) << narrow(r.box);
+    Outcome r = install(disc_eu(), dir);
+    ASSERT_TRUE(r.exited) << utf8(r.box);
     ASSERT_EQ(0u, r.code) << r.log;
-    EXPECT_EQ(c.player.emberveil, read_file(join(dir_, L"emberveil.ini")));
-    EXPECT_TRUE(has_file(join(dir_, L"mkb.ini")));
-    EXPECT_EQ(c.player.mkb, read_file(join(dir_, L"mkb.ini")));
-    EXPECT_TRUE(files_ending(dir_, L".kept").empty());
-    EXPECT_TRUE(files_ending(dir_, L".part").empty());
+    expect_settings(dir, c.player);
     // The rest of the install is whole again.
-    EXPECT_TRUE(has_file(join(dir_, L"toolchain\\zig\\zig.exe")));
-    EXPECT_EQ(read_file(join(dir_, L"scripts\\build.ps1")).substr(0, 26), "# Emberveil build script, ");
+    EXPECT_TRUE(has_file(join(dir, L"toolchain\\zig\\zig.exe")));
+    EXPECT_EQ(read_file(join(dir, L"scripts\\build.ps1")).substr(0, 26), "# Emberveil build script, ");
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Killed, ::testing::ValuesIn(k_kill),
@@ -109,15 +82,15 @@ INSTANTIATE_TEST_SUITE_P(Rows, Killed, ::testing::ValuesIn(k_kill),
 // next install removes it, and only what is surely such a leftover: not the
 // archive of a Setup that still runs (this test's own process stands in for
 // one), nor a file that isn't Setup's by its name.
-TEST(KilledWhileTarRuns, TheNextInstallSweepsAwayTheArchiveLeftBehind)
+typedef InstallCase KilledWhileTarRuns;
+
+TEST_F(KilledWhileTarRuns, TheNextInstallSweepsAwayTheArchiveLeftBehind)
 {
     std::wstring dir = scratch(L"killedtar");
     // An earlier install's folder, so that the second install asks nothing of
     // a folder the killed one left half-filled.
     ASSERT_TRUE(seed_earlier_install(dir, {"[video]\r\n", "[keys]\r\n"}));
-    wchar_t t[MAX_PATH] = L"";
-    GetTempPathW(MAX_PATH, t);
-    const std::wstring temp = t;
+    const std::wstring temp = temp_dir();
     const std::wstring running = temp + L"emberveil_setup_" + std::to_wstring(GetCurrentProcessId()) + L"_0.zip",
                        other = temp + L"emberveil_setup_notes.zip";
     ASSERT_TRUE(put_file(running, "PK, of a Setup that runs"));
@@ -126,31 +99,20 @@ TEST(KilledWhileTarRuns, TheNextInstallSweepsAwayTheArchiveLeftBehind)
     {
         BadTar bad;
         ASSERT_TRUE(bad.in_place());
-        Hooks hang(Hooks::Vars{{L"EV_TAR_MODE", L"hang"}});
+        Hooks hang(L"EV_TAR_MODE", L"hang");
         ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc_eu(), dir, true).c_str(), NULL));
         killed = drv_pid();
-        ASSERT_TRUE(wait_log(dir, "badtar: hanging on purpose", RUN_MS));
-        std::vector<DWORD> tars = children(killed, L"tar.exe");
-        ASSERT_EQ(1u, tars.size());
-        HANDLE tar = OpenProcess(SYNCHRONIZE, FALSE, tars[0]);
-        ASSERT_NE((HANDLE)NULL, tar);
-        drv_kill();
-        // The job's last handle went with Setup, and the tar in it with that.
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(tar, EXIT_MS));
-        CloseHandle(tar);
+        ASSERT_NO_FATAL_FAILURE(kill_in_tar(dir));
     }
     std::vector<std::wstring> left = temp_archives(killed);
     ASSERT_EQ(1u, left.size());
     EXPECT_EQ(temp + L"emberveil_setup_" + std::to_wstring(killed) + L"_0.zip", left[0]);
 
     Outcome r = install(disc_eu(), dir);
-    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_TRUE(r.exited) << utf8(r.box);
     EXPECT_EQ(0u, r.code) << r.log;
     EXPECT_TRUE(temp_archives(killed).empty());
     EXPECT_TRUE(temp_archives(r.pid).empty());
     EXPECT_EQ("PK, of a Setup that runs", read_file(running));
     EXPECT_EQ("PK, of somebody else", read_file(other));
-    DeleteFileW(running.c_str());
-    DeleteFileW(other.c_str());
-    remove_dir(dir);
 }

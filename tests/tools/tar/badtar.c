@@ -7,6 +7,8 @@
 //                "fail": prints a line and exits 1
 //                unset or "pass": runs the real bsdtar with the same command
 //                line and standard handles, and exits with its exit code
+//   EV_TAR_ONLY  when set, the mode is for command lines holding this text
+//                (an archive's name) alone; any other goes to the real bsdtar
 //   EV_TAR_REAL  the real bsdtar; by default bsdtar.exe beside this program
 #include <windows.h>
 
@@ -107,6 +109,9 @@ int main(void)
         say("badtar: the command line couldn't be written down\r\n");
         return 2;
     }
+    const wchar_t *only = var(L"EV_TAR_ONLY");
+    if (only && !wcsstr(GetCommandLineW(), only))
+        return pass();
     const wchar_t *mode = var(L"EV_TAR_MODE");
     if (!mode || !wcscmp(mode, L"pass"))
         return pass();
