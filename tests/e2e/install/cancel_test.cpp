@@ -1,9 +1,7 @@
 // Cancelling a whole install while a script and the programs it started are
 // running, by the main button and by closing the window and answering Yes.
-#include "setup_run.h"
-
-#include "driver.h"
 #include "ids.h"
+#include "install.h"
 
 #include <gtest/gtest.h>
 
@@ -30,20 +28,16 @@ static const CancelCase k_cancel[] = {
     {"CloseAndYesWhileCompiling", true, L"EV_DEMO_BUILD_HANG", {"ninja", "zig"}, 4},
 };
 
-class Cancel : public ::testing::TestWithParam<CancelCase> {
+class Cancel : public InstallCase, public ::testing::WithParamInterface<CancelCase> {
 protected:
-    std::wstring dir_;
     std::vector<HANDLE> procs_;
 
     void TearDown() override
     {
-        drv_kill();
         for (HANDLE h : procs_) {
             TerminateProcess(h, 1); // only if the test failed and left one behind
             CloseHandle(h);
         }
-        if (!dir_.empty())
-            remove_dir(dir_);
     }
 
     void watch(DWORD pid, const char *what)
@@ -57,18 +51,18 @@ protected:
 TEST_P(Cancel, EndsScriptAndChildrenAndExits2WithTheSettingsKept)
 {
     const CancelCase &c = GetParam();
-    dir_ = scratch(widen(c.name).c_str());
-    ASSERT_TRUE(seed_earlier_install(dir_, k_player));
+    const std::wstring dir = scratch(widen(c.name));
+    ASSERT_TRUE(seed_earlier_install(dir, k_player));
     Hooks hooks(Hooks::Vars{{c.hook, L"1"}});
-    ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc_eu(), dir_, true).c_str(), NULL));
+    ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc_eu(), dir, true).c_str(), NULL));
     ASSERT_TRUE(drv_window(RUN_MS));
 
     // Wait until every program the script started is running and printing.
     std::string log;
     for (const char *kid : c.kids) {
         std::string prefix = std::string("demo placeholder for ") + kid + ": still running, pid ";
-        ASSERT_TRUE(wait_log(dir_, prefix, RUN_MS)) << kid;
-        log = read_file(join(dir_, L"logs\\install.log"));
+        ASSERT_TRUE(wait_log(dir, prefix, RUN_MS)) << kid;
+        log = log_text(dir);
         ASSERT_NO_FATAL_FAILURE(watch(number_after(log, prefix), kid));
     }
     std::vector<DWORD> ps = children(drv_pid(), L"powershell.exe");
@@ -87,17 +81,15 @@ TEST_P(Cancel, EndsScriptAndChildrenAndExits2WithTheSettingsKept)
         ASSERT_EQ(L"Cancel", control_text(ID_GO));
         ASSERT_TRUE(drv_click(ID_GO));
     }
-    Outcome r = finish_run(dir_, EXIT_MS);
-    ASSERT_TRUE(r.exited) << "still running after the cancel; " << narrow(r.box);
+    Outcome r = finish_run(dir, EXIT_MS);
+    ASSERT_TRUE(r.exited) << "still running after the cancel; " << utf8(r.box);
     EXPECT_EQ(2u, r.code);
     for (HANDLE h : procs_)
         EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(h, GONE_MS)) << "a program of the script outlived the cancel";
 
-    EXPECT_EQ(k_player.emberveil, read_file(join(dir_, L"emberveil.ini")));
-    EXPECT_EQ(k_player.mkb, read_file(join(dir_, L"mkb.ini")));
-    EXPECT_TRUE(files_ending(dir_, L".kept").empty());
+    expect_settings(dir, k_player);
     EXPECT_EQ(std::string::npos, r.log.find("FAILED"));
-    std::vector<std::string> want = step_lines(disc_eu(), dir_, c.step);
+    std::vector<std::string> want = step_lines(disc_eu(), dir, c.step);
     want.push_back("Cancelled after ~ s");
     expect_lines(r.log, want);
 }

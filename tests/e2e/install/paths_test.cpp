@@ -3,14 +3,11 @@
 // install folder and a disc folder named in several scripts, a temporary folder
 // of a user whose name the code page can't hold, and what the failure view and
 // the log show of such paths.
-#include "setup_run.h"
-
-#include "driver.h"
 #include "ids.h"
+#include "install.h"
 
 #include <gtest/gtest.h>
 #include <shellapi.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <memory>
@@ -20,62 +17,37 @@ static const Settings k_player = {"[video]\r\nwidth=1920\r\n; \xC5\x81ukasz's ow
 // Polish, Chinese, Greek and a Latin letter 1252 lacks, with blanks between.
 static const wchar_t *const k_many = L"\u0112mberveil \u6E38\u620F \u0141\u00F3d\u017A \u03A9\u03BC\u03AD\u03B3\u03B1";
 
-// The names of Setup's temporary archives in a folder: none may stay behind.
-static std::vector<std::wstring> archives_in(const std::wstring &dir)
-{
-    std::vector<std::wstring> out;
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(join(dir, L"emberveil_setup_*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
-    do
-        out.push_back(fd.cFileName);
-    while (FindNextFileW(h, &fd));
-    FindClose(h);
-    return out;
-}
-
-static std::wstring temp_dir(void)
-{
-    wchar_t t[MAX_PATH] = L"";
-    GetTempPathW(MAX_PATH, t);
-    return t;
-}
-
 // The start line names both folders as they are, in UTF-8.
 static void expect_start_line(const Outcome &r, const std::wstring &disc, const std::wstring &dir)
 {
     std::vector<std::string> lines = installer_lines(r.log);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ("Emberveil installer: game files " + narrow(disc) + " (region 4), install folder " + narrow(dir),
+    EXPECT_EQ("Emberveil installer: game files " + utf8(disc) + " (region 4), install folder " + utf8(dir),
               lines[0]);
 }
 
-TEST(Paths, InstallAndReinstallIntoAFolderNamedInSeveralScripts)
+typedef InstallCase Paths;
+
+TEST_F(Paths, InstallAndReinstallIntoAFolderNamedInSeveralScripts)
 {
-    CleanSlate slate;
     std::wstring dir = scratch(k_many);
     Outcome r = install(disc_eu(), dir);
-    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_TRUE(r.exited) << utf8(r.box);
     ASSERT_EQ(0u, r.code) << r.log;
     expect_start_line(r, disc_eu(), dir);
     for (const wchar_t *p : {L"scripts\\recompile.ps1", L"external\\tidewright\\src", L"toolchain\\zig\\zig.exe",
                              L"game\\default.xbe", L"build\\Release\\emberveil.exe", L"Emberveil Launcher.exe"})
-        EXPECT_TRUE(has_file(join(dir, p)) || has_dir(join(dir, p))) << narrow(p);
-    EXPECT_TRUE(archives_in(dir).empty());
+        EXPECT_TRUE(has_file(join(dir, p)) || has_dir(join(dir, p))) << utf8(p);
+    EXPECT_TRUE(temp_archives(0, dir).empty());
     EXPECT_TRUE(temp_archives(r.pid).empty());
 
     ASSERT_TRUE(put_settings(dir, k_player));
     r = install(disc_eu(), dir);
-    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_TRUE(r.exited) << utf8(r.box);
     ASSERT_EQ(0u, r.code) << r.log;
-    EXPECT_EQ(k_player.emberveil, read_file(join(dir, L"emberveil.ini")));
-    EXPECT_EQ(k_player.mkb, read_file(join(dir, L"mkb.ini")));
-    EXPECT_TRUE(files_ending(dir, L".kept").empty());
-    EXPECT_TRUE(files_ending(dir, L".part").empty());
-    EXPECT_TRUE(archives_in(dir).empty());
+    expect_settings(dir, k_player);
+    EXPECT_TRUE(temp_archives(0, dir).empty());
     EXPECT_TRUE(temp_archives(r.pid).empty());
-    remove_dir(dir);
 }
 
 // The temporary folder of a Windows user named outside the code page. Setups
@@ -83,18 +55,14 @@ TEST(Paths, InstallAndReinstallIntoAFolderNamedInSeveralScripts)
 // HKCU\Environment: both are set for the test and put back after it.
 class UserTemp {
 public:
-    explicit UserTemp(const std::wstring &dir)
+    explicit UserTemp(const std::wstring &dir) : env_(Hooks::Vars{{L"TEMP", dir}, {L"TMP", dir}})
     {
         for (const wchar_t *name : {L"TEMP", L"TMP"}) {
             wchar_t v[MAX_PATH] = L"";
-            DWORD n = GetEnvironmentVariableW(name, v, MAX_PATH);
-            env_.push_back(n > 0 && n < MAX_PATH ? v : L"");
             DWORD size = sizeof v;
-            v[0] = 0;
             bool had = RegGetValueW(HKEY_CURRENT_USER, L"Environment", name, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
                                     RRF_NOEXPAND, NULL, v, &size) == ERROR_SUCCESS;
             reg_.push_back(had ? v : L"");
-            SetEnvironmentVariableW(name, dir.c_str());
             RegSetKeyValueW(HKEY_CURRENT_USER, L"Environment", name, REG_SZ, dir.c_str(),
                             (DWORD)((dir.size() + 1) * sizeof(wchar_t)));
         }
@@ -103,7 +71,6 @@ public:
     {
         const wchar_t *names[] = {L"TEMP", L"TMP"};
         for (size_t i = 0; i < 2; i++) {
-            SetEnvironmentVariableW(names[i], env_[i].empty() ? NULL : env_[i].c_str());
             if (reg_[i].empty())
                 RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Environment", names[i]);
             else
@@ -115,14 +82,14 @@ public:
     UserTemp &operator=(const UserTemp &) = delete;
 
 private:
-    std::vector<std::wstring> env_, reg_;
+    Hooks env_;
+    std::vector<std::wstring> reg_;
 };
 
-TEST(Paths, ATemporaryFolderOfAUserNamedOutsideTheCodePageIsLeftEmpty)
+TEST_F(Paths, ATemporaryFolderOfAUserNamedOutsideTheCodePageIsLeftEmpty)
 {
-    CleanSlate slate;
     std::wstring temp = scratch(L"Users\\\u0141ukasz \u674E\\AppData\\Local\\Temp");
-    ASSERT_EQ(ERROR_SUCCESS, SHCreateDirectoryExW(NULL, temp.c_str(), NULL));
+    ASSERT_TRUE(make_dir(temp));
     std::wstring dir = scratch(L"usertemp");
     Outcome r;
     {
@@ -130,10 +97,10 @@ TEST(Paths, ATemporaryFolderOfAUserNamedOutsideTheCodePageIsLeftEmpty)
         ASSERT_EQ(temp + L"\\", temp_dir());
         r = install(disc_eu(), dir);
     }
-    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_TRUE(r.exited) << utf8(r.box);
     ASSERT_EQ(0u, r.code) << r.log;
     EXPECT_TRUE(has_file(join(dir, L"toolchain\\zig\\zig.exe")));
-    EXPECT_TRUE(archives_in(dir).empty());
+    EXPECT_TRUE(temp_archives(0, dir).empty());
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(join(temp, L"*").c_str(), &fd);
     ASSERT_NE(INVALID_HANDLE_VALUE, h);
@@ -143,16 +110,13 @@ TEST(Paths, ATemporaryFolderOfAUserNamedOutsideTheCodePageIsLeftEmpty)
             left.push_back(fd.cFileName);
     while (FindNextFileW(h, &fd));
     FindClose(h);
-    EXPECT_TRUE(left.empty()) << narrow(left.empty() ? L"" : left[0]);
-    remove_dir(dir);
-    remove_dir(scratch(L"Users"));
+    EXPECT_TRUE(left.empty()) << utf8(left.empty() ? L"" : left[0]);
 }
 
-TEST(Paths, ADiscInAFolderNamedInSeveralScriptsIsMeasuredCheckedAndCopied)
+TEST_F(Paths, ADiscInAFolderNamedInSeveralScriptsIsMeasuredCheckedAndCopied)
 {
-    CleanSlate slate;
     std::wstring disc = scratch(L"\u0414\u0438\u0441\u043A \u5149\u76D8 \u0141");
-    ASSERT_TRUE(CreateDirectoryW(disc.c_str(), NULL));
+    ASSERT_TRUE(make_dir(disc));
     // The European disc, copied whole into the new folder.
     SHFILEOPSTRUCTW op = {};
     std::wstring from = join(disc_eu(), L"*") + L'\0', to = disc + L'\0';
@@ -163,42 +127,40 @@ TEST(Paths, ADiscInAFolderNamedInSeveralScriptsIsMeasuredCheckedAndCopied)
     ASSERT_EQ(0, SHFileOperationW(&op));
     std::wstring dir = scratch(L"fromdisc");
     Outcome r = install(disc, dir);
-    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_TRUE(r.exited) << utf8(r.box);
     ASSERT_EQ(0u, r.code) << r.log;
     expect_start_line(r, disc, dir);
-    std::string copy = "copy " + narrow(disc) + " -> " + narrow(join(dir, L"game")) + " (" +
+    std::string copy = "copy " + utf8(disc) + " -> " + utf8(join(dir, L"game")) + " (" +
                        std::to_string(disc_bytes(disc_eu())) + " bytes)";
     std::vector<std::string> lines = installer_lines(r.log);
     EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), copy)) << copy;
     EXPECT_EQ(read_file(join(disc, L"default.xbe")), read_file(join(dir, L"game\\default.xbe")));
     EXPECT_EQ(read_file(join(disc, L"corvane\\filesys.d10")), read_file(join(dir, L"game\\corvane\\filesys.d10")));
-    remove_dir(dir);
-    remove_dir(disc);
 }
 
-TEST(Paths, TheFailureViewAndTheLogShowSuchAPathAsItIs)
+TEST_F(Paths, TheFailureViewAndTheLogShowSuchAPathAsItIs)
 {
-    CleanSlate slate;
     std::wstring dir = scratch(k_many);
     // The build names a file of the install folder by its full path in its error.
     Hooks hooks(Hooks::Vars{{L"EV_DEMO_ERROR_PATH", dir}});
     ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc_eu(), dir, false).c_str(), NULL));
     ASSERT_TRUE(drv_window(RUN_MS));
-    ASSERT_TRUE(drv_wait_text(ID_GO, L"Back", RUN_MS)) << narrow(control_text(ID_GO));
+    ASSERT_TRUE(drv_wait_text(ID_GO, L"Back", RUN_MS)) << utf8(control_text(ID_GO));
     const std::wstring advice = dir + L"\\src\\game\\main.c(12): error C2065: 'x': undeclared identifier\n\n"
                                       L"The details are in logs\\install.log in the install folder.";
     EXPECT_EQ(advice, control_text(ID_DETAIL));
-    drv_shot(join(artifacts_dir(), L"failure-path.bmp").c_str());
+    drv_shot(artifact(L"failure-path.bmp").c_str());
+    // Closing the failure view is a normal end of Setup.
     ASSERT_TRUE(drv_close());
     DWORD code = 99;
     ASSERT_TRUE(drv_wait_exit(EXIT_MS, &code));
+    EXPECT_EQ(0u, code);
     Outcome r;
-    r.log = read_file(join(dir, L"logs\\install.log"));
+    r.log = log_text(dir);
     expect_start_line(r, disc_eu(), dir);
     std::vector<std::string> lines = installer_lines(r.log);
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ("FAILED: The game couldn't be compiled. " + narrow(advice), lines[lines.size() - 2]);
-    remove_dir(dir);
+    EXPECT_EQ("FAILED: The game couldn't be compiled. " + utf8(advice), lines[lines.size() - 2]);
 }
 
 // The command lines Setup gave tar.exe, one per archive, as badtar's spy wrote
@@ -218,11 +180,10 @@ static std::vector<std::string> tar_lines(const std::wstring &spy)
 // A path that the code page holds keeps the exact command line; one that it
 // can't hold is given to tar in a form it reads as it is: the install folder
 // as tar's working folder ".", an archive by its name in the install folder.
-TEST(Paths, TarIsGivenEachPathInAFormItReadsAsItIs)
+TEST_F(Paths, TarIsGivenEachPathInAFormItReadsAsItIs)
 {
-    CleanSlate slate;
     const std::wstring own = scratch(L"Temp \u0141ukasz \u674E");
-    ASSERT_EQ(ERROR_SUCCESS, SHCreateDirectoryExW(NULL, own.c_str(), NULL));
+    ASSERT_TRUE(make_dir(own));
     const struct {
         const char *what;
         const wchar_t *dir;
@@ -235,7 +196,7 @@ TEST(Paths, TarIsGivenEachPathInAFormItReadsAsItIs)
         {"temporary folder outside it", L"plain", true, "", "DIR"},
         {"both outside it", L"\u0112mberveil", true, "", "."},
     };
-    const std::wstring spy = join(artifacts_dir(), L"tar-spy.txt");
+    const std::wstring spy = artifact(L"tar-spy.txt");
     for (const auto &r : rows) {
         SCOPED_TRACE(r.what);
         std::wstring dir = scratch(r.dir);
@@ -248,21 +209,19 @@ TEST(Paths, TarIsGivenEachPathInAFormItReadsAsItIs)
             std::unique_ptr<UserTemp> user(r.own_temp ? new UserTemp(own) : NULL);
             out = install(disc_eu(), dir);
         }
-        ASSERT_TRUE(out.exited) << narrow(out.box);
+        ASSERT_TRUE(out.exited) << utf8(out.box);
         EXPECT_EQ(0u, out.code) << out.log;
-        std::string temp = narrow(r.own_temp ? own + L"\\" : temp_dir());
+        std::string temp = utf8(r.own_temp ? own + L"\\" : temp_dir());
         std::vector<std::string> got = tar_lines(spy);
         ASSERT_EQ(3u, got.size()) << read_file(spy);
         for (int i = 0; i < 3; i++) {
             std::string name = "emberveil_setup_" + std::to_string(out.pid) + "_" + std::to_string(i) + ".zip";
             std::string archive = std::string(r.archive) == "TEMP" ? temp + name : name;
-            std::string target = std::string(r.target) == "DIR" ? narrow(dir) : r.target;
-            EXPECT_EQ("\"" + narrow(system_tar()) + "\" -xmf \"" + archive + "\" -C \"" + target + "\"", got[i]);
+            std::string target = std::string(r.target) == "DIR" ? utf8(dir) : r.target;
+            EXPECT_EQ("\"" + utf8(system_tar()) + "\" -xmf \"" + archive + "\" -C \"" + target + "\"", got[i]);
         }
         EXPECT_TRUE(has_file(join(dir, L"toolchain\\zig\\zig.exe")));
-        EXPECT_TRUE(archives_in(dir).empty());
-        EXPECT_TRUE(archives_in(own).empty());
-        remove_dir(dir);
+        EXPECT_TRUE(temp_archives(0, dir).empty());
+        EXPECT_TRUE(temp_archives(0, own).empty());
     }
-    remove_dir(own);
 }
