@@ -1,40 +1,11 @@
 // The resources the built Setup carries, read back from the executable the way
 // the loader and the shell read them: the payload byte for byte, the shell
 // icon's sizes, the version block and the manifest's demands.
-#include <windows.h>
+#include "support.h"
+
 #include <gtest/gtest.h>
-#include <string>
-#include <vector>
 
 namespace {
-
-std::wstring widen(const char *s)
-{
-    std::wstring w;
-    for (; *s; s++)
-        w += (wchar_t)(*s == '/' ? '\\' : *s);
-    return w;
-}
-
-// The build passes Unix paths; under Wine the Z: drive is the Unix root.
-std::wstring win_path(const char *unix_path)
-{
-    return unix_path[0] == '/' ? L"Z:" + widen(unix_path) : widen(unix_path);
-}
-
-std::string file_bytes(const std::wstring &path)
-{
-    std::string out;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE)
-        return out;
-    char buf[65536];
-    DWORD got = 0;
-    while (ReadFile(h, buf, sizeof buf, &got, NULL) && got)
-        out.append(buf, got);
-    CloseHandle(h);
-    return out;
-}
 
 class Exe : public ::testing::Test {
 protected:
@@ -74,7 +45,7 @@ TEST_F(Exe, PayloadIsCarriedByteForByte)
         bool found = false;
         std::string carried = resource(RT_RCDATA, MAKEINTRESOURCEW(r.id), &found);
         ASSERT_TRUE(found);
-        std::string want = file_bytes(win_path(EV_PAYLOAD) + L"\\" + widen(r.file));
+        std::string want = read_file(win_path(EV_PAYLOAD) + L"\\" + widen(r.file));
         ASSERT_FALSE(want.empty()) << "the packed payload file is missing";
         EXPECT_TRUE(carried == want) << carried.size() << " bytes carried, " << want.size() << " packed";
     }

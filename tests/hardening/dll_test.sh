@@ -8,9 +8,8 @@
 set -u
 build=$(cd "$1" && pwd)
 decoys=${2//;/ } # a CMake list
-h=$(cd "$(dirname "$0")/../harness" && pwd)/wine
-pass=0 fail=0
-check() { if [ "$1" = 0 ]; then pass=$((pass + 1)); echo "ok: $2"; else fail=$((fail + 1)); echo "FAILED: $2"; fi; }
+CHECK_SAY_OK=1
+. "$(dirname "$0")/../support/support.sh"
 
 dir=$build/tests/planted
 rm -rf "$dir"
@@ -26,17 +25,17 @@ ls "$dir"/*.loaded >/dev/null 2>&1
 check $? "a plain program beside the decoys loads one ($(cd "$dir" && ls *.loaded 2>/dev/null | tr '\n' ' '))"
 rm -f "$dir"/*.loaded
 
-# Setup itself, shown with its whole window for a few seconds, then ended.
+# Setup itself, up to its whole window (everything it loads at start-up is
+# loaded then), then ended.
 EV_EXTRA_OVERRIDES="$overrides" "$h" run "$build" "$winp\\EmberveilSetup.exe" /test >/dev/null 2>&1 &
 runner=$!
-sleep 8
 eval "$("$h" env "$build")"
-xwininfo -display "$DISPLAY" -root -tree 2>/dev/null | grep -q '"Emberveil Setup"'
+window_up() { xwininfo -display "$DISPLAY" -root -tree 2>/dev/null | grep -q '"Emberveil Setup"'; }
+wait_for 60 window_up
 check $? "Setup's window came up beside the decoys"
-pkill -f 'planted.EmberveilSetup.exe' 2>/dev/null
+"$h" run "$build" taskkill /F /IM EmberveilSetup.exe >/dev/null 2>&1
 wait $runner 2>/dev/null
 loaded=$(cd "$dir" && ls *.loaded 2>/dev/null | tr '\n' ' ')
 [ -z "$loaded" ]
 check $? "Setup beside the decoys loads none of them${loaded:+ (loaded: $loaded)}"
-echo "$pass passed, $fail failed"
-[ $fail = 0 ]
+finish dll_planting

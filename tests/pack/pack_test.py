@@ -400,7 +400,8 @@ def case_release(a):
     shutil.rmtree(os.path.join(a.work, "build-b"), ignore_errors=True)
 
     out_a, stdout, stderr = release_pack(a, "a", inputs, build_a)
-    if not os.path.isfile(os.path.join(out_a, "EmberveilSetup.exe")):
+    if not T.check(os.path.isfile(os.path.join(out_a, "EmberveilSetup.exe")),
+                   "pack a left no EmberveilSetup.exe in --out: " + (stderr.strip() or stdout[-2000:])):
         return
     for n in ("project.zip", "toolkit.zip", "manifest.txt", "toolchain.zip", "EmberveilSetup.exe"):
         T.check(os.path.isfile(os.path.join(out_a, n)), "--out has no " + n)

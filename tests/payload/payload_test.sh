@@ -8,8 +8,7 @@ set -u
 payload=$(cd "$1" && pwd)
 t=$2
 bsdtar=${3:-bsdtar}
-pass=0 fail=0
-check() { if [ "$1" = 0 ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAILED: $2"; fi; }
+. "$(dirname "$0")/../support/support.sh"
 
 # archive | the folder every entry is under (empty: the root) | paths it must hold
 archives=(
@@ -73,5 +72,4 @@ repo=${lines[3]#repo=}
 ! printf '%s\n' "$repo" | grep -qE '^[A-Za-z][A-Za-z0-9+.-]*://[^/]*@|^[^/:]+@[^/:]+:'
 check $? "manifest.txt: the address carries a user name or password: $repo"
 
-echo "payload: $pass passed, $fail failed"
-[ $fail = 0 ]
+finish payload

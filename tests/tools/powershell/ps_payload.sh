@@ -71,15 +71,15 @@ check $? "recompile.ps1 left $main_c and $driving_c C files in the two gen folde
 # hang PROGRAM VAR=1 SCRIPT: runs the script with the hook in the background
 # until the toolchain's PROGRAM reports itself still running, ends that process
 # by its id, and waits for the script; its exit code lands in $rc.
+running_pid() {
+  pid=$(grep -ao "for $1: still running, pid [0-9]*" "$t/out" 2>/dev/null | head -1 | grep -o '[0-9]*$')
+  [ -n "$pid" ]
+}
 hang() {
   local pid=""
   (with "$2" -- "$3"; echo "$rc" >"$t/rc") &
   local bg=$!
-  for _ in $(seq 150); do
-    pid=$(grep -ao "for $1: still running, pid [0-9]*" "$t/out" 2>/dev/null | head -1 | grep -o '[0-9]*$')
-    [ -n "$pid" ] && break
-    sleep 0.2
-  done
+  wait_for 30 running_pid "$1"
   [ -n "$pid" ] && "$h" run "$build" taskkill /F /PID "$pid" >/dev/null 2>&1
   [ -n "$pid" ] || kill $bg
   wait $bg
@@ -89,16 +89,11 @@ hang python EV_DEMO_LIFT_HANG=1 recompile
 [ "$rc" = 1 ] && grep -q 'disassembler was ended' "$t/out"
 check $? "EV_DEMO_LIFT_HANG: exit code $rc, output $(tail -c 300 "$t/out")"
 
-# The lines Setup's compile stage counts as compiled C files (trimmed of
-# leading blanks and tabs and of trailing blanks and CRs: longer than 2 bytes,
-# ending in ".c" or ".C", without blank or colon), and the total it expects
-# from the install folder.
-counted() {
-  LC_ALL=C awk '{ sub(/^[ \t]+/, ""); sub(/[ \r]+$/, "")
-    if (length($0) > 2 && $0 ~ /\.[cC]$/ && $0 !~ /[ :]/) n++ } END { print n + 0 }' "$t/out"
-}
-total=$(($(find "$inst/src/recomp/main/gen" "$inst/src/recomp/driving/gen" -maxdepth 1 -type f -iname '?*.c' | wc -l) +
-  $(find "$inst/external/tidewright/src" -type f -iname '?*.c' | wc -l) + 9))
+# The build names each C file it compiles on a line of its own: the demo's 21
+# (the translation's 5 of default.xbe and 3 of Driving.xbe, the toolkit's 4,
+# and 9 of the project's own sources), each line ending in ".c".
+total=21
+counted() { tr -d '\r' <"$t/out" | grep -ac '\.c$'; }
 launcher="$inst/Emberveil Launcher.exe"
 
 with -- build

@@ -9,11 +9,8 @@ set -u
 build=$(cd "$1" && pwd)
 payload=${2:-}
 here=$(cd "$(dirname "$0")" && pwd)
-h=$here/../../harness/wine
+. "$here/../../support/support.sh"
 t=$build/tests/ps_test
-pass=0 fail=0
-check() { if [ "$1" = 0 ]; then pass=$((pass + 1)); else fail=$((fail + 1)); echo "FAILED: $2"; fi; }
-win() { local p=${1//\//\\}; echo "Z:$p"; }
 ps_exe='C:\windows\system32\WindowsPowerShell\v1.0\powershell.exe'
 child=$(win "$build/tests/tools/evchild.exe")
 
@@ -164,7 +161,7 @@ Write-Output 'script ends'
 EOF
 script child <"$t/child.txt"
 ps_run "$t/run" "$t/child.ps1"
-for _ in $(seq 100); do grep -q late "$t/out" && break; sleep 0.1; done
+wait_for 10 grep -q late "$t/out"
 expect "child programs" 0 "from the child\r\nexit code 4\r\ntwo words\r\na b\r\nexit code 0\r\nscript ends\r\nlate\r\n"
 grep -q 'to stderr' "$t/err"
 check $? "child programs: the child's standard error did not reach ours"
@@ -278,5 +275,4 @@ done
 
 if [ -n "$payload" ]; then . "$here/ps_payload.sh"; fi
 
-echo "powershell stand-in: $pass passed, $fail failed"
-[ $fail = 0 ]
+finish "powershell stand-in"
