@@ -20,10 +20,11 @@ DWORD face(void)
     return rgb(GetRValue(c), GetGValue(c), GetBValue(c));
 }
 
-// The discs the tests use, made when missing: two complete ones and an empty folder.
+// The discs the tests use, made when missing: two complete ones and an empty
+// folder, named with a letter the ANSI code page lacks.
 std::wstring disc(int n)
 {
-    std::wstring d = n ? scratch(L"disc" + std::to_wstring(n)) : scratch(L"empty");
+    std::wstring d = n ? scratch(L"disc\u0141" + std::to_wstring(n)) : scratch(L"empty\u0141");
     if (!has_dir(d))
         n ? disc_make(d.c_str(), NULL) : make_dir(d);
     return d;
