@@ -12,15 +12,14 @@
 set -u
 build=$(cd "${1:?build dir}" && pwd)
 root=$(cd "$(dirname "$0")/../../.." && pwd)
-h=$root/tests/harness/wine
+. "$root/tests/support/support.sh"
 list=$root/payload/project/game-files.sha256
 work=$build/tests/demo_list
 rm -rf "$work"
 mkdir -p "$work"
-winpath() { echo "Z:$1" | tr / '\\'; }
 
 for disc in eu:4 na:1; do
-  "$h" run "$build" "$build/tests/tools/discgen.exe" "$(winpath "$work/${disc%:*}")" /region "${disc#*:}" \
+  "$h" run "$build" "$build/tests/tools/discgen.exe" "$(win "$work/${disc%:*}")" /region "${disc#*:}" \
     >"$work/${disc%:*}.log" 2>&1 || { echo "FAILED: discgen: $(cat "$work/${disc%:*}.log")"; exit 1; }
 done
 sums() {
