@@ -22,12 +22,23 @@ extern int s_dpi; // the screen's dpi, read once at start-up; 96 until then
 // Formats into out (cap units with the terminator); a longer text is cut.
 void fmt(wchar_t *out, int cap, const wchar_t *format, ...);
 void vfmt(wchar_t *out, int cap, const wchar_t *format, va_list args);
-// "%s\%s" of dir and name into a MAX_PATH buffer: 1 when it fits whole, 0 when
-// it was cut (out then names another path, which must not be used).
+// "%s\%s" of dir and name into a MAX_PATH buffer ("E:\" and name make "E:\name"):
+// 1 when it fits whole, 0 when it was cut (out then names another path, which
+// must not be used).
 int path_join(wchar_t *out, const wchar_t *dir, const wchar_t *name);
-// The full path of in (or in itself when that fails or doesn't fit MAX_PATH),
-// without trailing backslashes past the third character ("C:\" keeps its own).
-void path_full(const wchar_t *in, wchar_t *out);
+// The full path of in (or in itself when that fails) into a MAX_PATH buffer,
+// without trailing backslashes past the third character ("C:\" keeps its own):
+// 1 when it fits whole, 0 when it was cut (out then names another path).
+int path_full(const wchar_t *in, wchar_t *out);
+// The last path that a walk of a folder tree found too long for MAX_PATH, as
+// far as it fits; empty until then. Each step, and each pick, clears it first.
+extern wchar_t s_too_long[MAX_PATH];
+// Records path (as path_join cut it) in s_too_long; returns 0, the walk's failure.
+int too_long(const wchar_t *path);
+// format, whose one %s gets the start of s_too_long, into out (cap units).
+void too_long_text(wchar_t *out, int cap, const wchar_t *format);
+// The failure message of a step that met such a path.
+#define TOO_LONG_MSG L"A path is too long for Windows: %s..."
 // 1 when the path's attributes can be read.
 int exists(const wchar_t *path);
 // 1 when the path is a folder.

@@ -35,24 +35,30 @@ void copy_cut(wchar_t *out, size_t cap, const wchar_t *src)
     out[i] = 0;
 }
 
-int path_within(const wchar_t *path, const wchar_t *folder, int equal_too)
+int path_inside(const wchar_t *path, const wchar_t *folder)
 {
     size_t n = wcslen(folder);
-    if (!ieqn(path, folder, n) || wcslen(path) < n)
+    if (n == 0 || !ieqn(path, folder, n) || wcslen(path) <= n)
         return 0;
-    return path[n] == L'\\' || (equal_too && path[n] == 0);
+    return folder[n - 1] == L'\\' || path[n] == L'\\';
 }
 
-void dest_complete(wchar_t *path, size_t cap)
+int path_is_or_inside(const wchar_t *path, const wchar_t *folder)
+{
+    return (folder[0] && ieq(path, folder)) || path_inside(path, folder);
+}
+
+int dest_complete(wchar_t *path, size_t cap)
 {
     const wchar_t *slash = wcsrchr(path, L'\\');
     if (slash && ieq(slash + 1, L"Emberveil"))
-        return;
+        return 1;
     size_t n = wcslen(path);
-    if (n + 1 >= cap)
-        return;
     const wchar_t *add = (n == 0 || path[n - 1] == L'\\') ? L"Emberveil" : L"\\Emberveil";
+    if (n + wcslen(add) >= cap)
+        return 0;
     copy_cut(path + n, cap - n, add);
+    return 1;
 }
 
 // Reads a decimal number without leading zeros from *p, at most max; 0 when

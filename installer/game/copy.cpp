@@ -7,11 +7,6 @@
 
 unsigned long long s_copy_done, s_copy_total;
 
-static int skip_dots(const wchar_t *name)
-{
-    return !wcscmp(name, L".") || !wcscmp(name, L"..");
-}
-
 DWORD CALLBACK copy_progress(LARGE_INTEGER total, LARGE_INTEGER done, LARGE_INTEGER stream_total,
                              LARGE_INTEGER stream_done, DWORD stream, DWORD reason, HANDLE from, HANDLE to,
                              LPVOID data)
@@ -69,32 +64,39 @@ static int copy_file(const WIN32_FIND_DATAW *fd, const wchar_t *from, const wcha
     return ok;
 }
 
+// A listing that broke off half-way (a drive or share gone) is told in the
+// log; the step's own texts follow. One that can't start has no line of its own.
+static int broke(const wchar_t *dir)
+{
+    logw(L"listing %s broke off (%lu)", dir, GetLastError());
+    return 0;
+}
+
 static int copy_below(const wchar_t *src, DWORD attributes, DWORD tag, const wchar_t *dst, DirChain *up, int fresh)
 {
     DirChain here;
-    if (!dir_enter(src, attributes, tag, up, &here))
+    dir_enter(src, attributes, tag, up, &here);
+    if (dir_loops(&here))
         return 1; // a link back into the tree being copied: its content is copied already
     if (!fresh)
         fresh = GetFileAttributesW(dst) == INVALID_FILE_ATTRIBUTES && not_there();
     SHCreateDirectoryExW(NULL, dst, NULL);
-    wchar_t pattern[MAX_PATH], from[MAX_PATH], to[MAX_PATH];
-    path_join(pattern, src, L"*");
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(pattern, &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    int ok = 1;
-    do {
-        if (skip_dots(fd.cFileName))
-            continue;
-        path_join(from, src, fd.cFileName);
-        path_join(to, dst, fd.cFileName);
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            ok = copy_below(from, fd.dwFileAttributes, fd.dwReserved0, to, &here, fresh);
+    wchar_t from[MAX_PATH], to[MAX_PATH];
+    Listing l;
+    int r = list_first(&l, src);
+    int ok = r != LIST_BROKEN && r != LIST_TOO_LONG;
+    for (; ok && !s_cancel && r == LIST_ITEM; r = list_next(&l)) {
+        int from_fits = path_join(from, src, l.fd.cFileName), to_fits = path_join(to, dst, l.fd.cFileName);
+        if (!from_fits || !to_fits)
+            ok = too_long(from_fits ? to : from);
+        else if (l.fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ok = copy_below(from, l.fd.dwFileAttributes, l.fd.dwReserved0, to, &here, fresh);
         else
-            ok = copy_file(&fd, from, to, fresh);
-    } while (ok && !s_cancel && FindNextFileW(h, &fd));
-    FindClose(h);
+            ok = copy_file(&l.fd, from, to, fresh);
+    }
+    if (ok && r == LIST_BROKEN)
+        ok = broke(src);
+    list_close(&l);
     return ok && !s_cancel;
 }
 
@@ -103,71 +105,90 @@ int copy_tree(const wchar_t *src, const wchar_t *dst)
     return copy_below(src, INVALID_FILE_ATTRIBUTES, 0, dst, NULL, 0);
 }
 
-void prune_tree(const wchar_t *src, const wchar_t *dst)
+// What the disc side says of a name the copy holds: 1 it is there (*dir tells
+// whether as a folder), 0 it is not, -1 it can't be told. Only "not found"
+// counts as absent: a drive or folder of the disc that went away must never
+// make the copy lose its files.
+static int on_disc(const wchar_t *from, int *dir)
 {
-    wchar_t pattern[MAX_PATH], from[MAX_PATH], to[MAX_PATH];
-    path_join(pattern, dst, L"*");
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(pattern, &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        if (skip_dots(fd.cFileName))
-            continue;
-        path_join(from, src, fd.cFileName);
-        path_join(to, dst, fd.cFileName);
-        // One attribute read of the disc's side answers both questions below.
-        DWORD a = GetFileAttributesW(from);
-        int from_dir = a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    DWORD a = GetFileAttributesW(from);
+    if (a != INVALID_FILE_ATTRIBUTES) {
+        *dir = (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        return 1;
+    }
+    if (GetLastError() == ERROR_FILE_NOT_FOUND)
+        return 0;
+    logw(L"%s can't be read (%lu)", from, GetLastError());
+    return -1;
+}
+
+int prune_tree(const wchar_t *src, const wchar_t *dst)
+{
+    wchar_t from[MAX_PATH], to[MAX_PATH];
+    Listing l;
+    int r = list_first(&l, dst);
+    int ok = r != LIST_BROKEN && r != LIST_TOO_LONG;
+    for (; ok && r == LIST_ITEM; r = list_next(&l)) {
+        int from_fits = path_join(from, src, l.fd.cFileName), to_fits = path_join(to, dst, l.fd.cFileName);
+        int from_dir = 0, there = from_fits && to_fits ? on_disc(from, &from_dir) : 0;
+        if (!from_fits || !to_fits) {
+            ok = too_long(from_fits ? to : from);
+        } else if (there < 0) {
+            ok = 0;
+        } else if (l.fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             // A link in the copy is only ever walked on the disc's side.
-            if (from_dir && !is_link(fd.dwFileAttributes, fd.dwReserved0))
-                prune_tree(from, to);
+            if (from_dir && !is_link(l.fd.dwFileAttributes, l.fd.dwReserved0))
+                ok = prune_tree(from, to);
             else if (!from_dir && remove_tree(to))
                 logw(L"removed %s (not on the disc)", to);
-        } else if (a == INVALID_FILE_ATTRIBUTES || from_dir) {
+            else if (!from_dir && s_too_long[0])
+                ok = 0; // the removal met a path too long to walk, which is no deletion failing
+        } else if (!there || from_dir) {
             SetFileAttributesW(to, FILE_ATTRIBUTE_NORMAL);
             if (DeleteFileW(to))
                 logw(L"removed %s (not on the disc)", to);
         }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
+    }
+    if (ok && r == LIST_BROKEN)
+        ok = broke(dst);
+    list_close(&l);
+    return ok;
 }
 
 // Links inside a tree are removed themselves before the tree is deleted, so
-// that the deletion can't reach through one into a folder outside it.
-// Returns 0 when a link is still there afterwards: the tree must then be left.
+// that the deletion can't reach through one into a folder outside it. Every
+// entry's path is made on the way, files' too: the deletion must meet none
+// that is too long (Wine's, given one, deletes in the current folder instead).
+// Returns 0 when a link is still there afterwards, a path is too long or a
+// listing failed: the tree must then be left.
 static int unlink_links(const wchar_t *dir)
 {
-    wchar_t pattern[MAX_PATH], sub[MAX_PATH];
-    path_join(pattern, dir, L"*");
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(pattern, &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return 1;
-    int clear = 1;
-    do {
-        if (skip_dots(fd.cFileName) || !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+    wchar_t sub[MAX_PATH];
+    Listing l;
+    int r = list_first(&l, dir), clear = r != LIST_BROKEN && r != LIST_TOO_LONG;
+    for (; clear && r == LIST_ITEM; r = list_next(&l)) {
+        if (!path_join(sub, dir, l.fd.cFileName)) {
+            clear = too_long(sub);
+        } else if (!(l.fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
             continue;
-        path_join(sub, dir, fd.cFileName);
-        if (is_link(fd.dwFileAttributes, fd.dwReserved0)) {
+        } else if (is_link(l.fd.dwFileAttributes, l.fd.dwReserved0)) {
             RemoveDirectoryW(sub);
-            if (exists(sub))
-                clear = 0;
-        } else if (!unlink_links(sub)) {
-            clear = 0;
+            clear = !exists(sub);
+        } else {
+            clear = unlink_links(sub);
         }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-    return clear;
+    }
+    list_close(&l);
+    return clear && r != LIST_BROKEN;
 }
 
 int remove_tree(const wchar_t *path)
 {
     // Judged on the full path: "..\" parts could otherwise lead out of the folder.
     wchar_t full[MAX_PATH];
-    path_full(path, full);
-    if (s_dir[0] && path_within(full, s_dir, 0) && is_dir(full)) {
+    if (!path_full(path, full))
+        return too_long(full);
+    if (s_dir[0] && path_inside(full, s_dir) && is_dir(full)) {
         if (path_is_link(full)) {
             RemoveDirectoryW(full);
             return !exists(full);
@@ -195,12 +216,17 @@ int stage_copy(void)
         return R_OK;
     }
     wchar_t target[MAX_PATH];
-    path_join(target, s_dir, L"game");
+    path_join(target, s_dir, L"game"); // the install folder's length leaves room for it
     s_copy_done = 0;
     s_copy_total = s_game.bytes;
+    s_too_long[0] = 0;
     logw(L"copy %s -> %s (%llu bytes)", s_game.dir, target, s_copy_total);
-    if (!copy_tree(s_game.dir, target))
+    if (copy_tree(s_game.dir, target) && prune_tree(s_game.dir, target))
+        return R_OK;
+    if (!s_too_long[0])
         return fail(L"The game files couldn't be copied.", L"Check that the drive has enough free space, then try again.");
-    prune_tree(s_game.dir, target);
-    return R_OK;
+    wchar_t msg[256];
+    too_long_text(msg, 256, TOO_LONG_MSG);
+    return fail(msg, L"Choose a shorter install folder, for example C:\\Games\\Emberveil, or copy the disc into a "
+                     L"shorter folder, then try again.");
 }

@@ -31,7 +31,7 @@ static int known_holds(const KNOWNFOLDERID *id, const wchar_t *full)
     PWSTR known = NULL;
     if (FAILED(SHGetKnownFolderPath(*id, 0, NULL, &known)))
         return 0; // a folder the platform can't name is no objection
-    int within = path_within(full, known, 1);
+    int within = path_is_or_inside(full, known);
     CoTaskMemFree(known);
     return within;
 }
@@ -90,12 +90,22 @@ void space_update(void)
 }
 
 // An install folder inside the disc folder would have the copy copy its own
-// growing target (and the install folder's tools) into <install>\game.
+// growing target (and the install folder's tools) into <install>\game. The
+// disc's path may name a folder (a drive root among them) or an image file.
 static int inside_disc(const wchar_t *full)
 {
     wchar_t disc[MAX_PATH];
     path_full(s_game.dir, disc);
-    return disc[0] && path_within(full, disc, 1);
+    return disc[0] && path_is_or_inside(full, disc);
+}
+
+// A disc inside <install>\game, but not that folder itself (the disc in
+// place), would be copied into the folder holding it, and the prune would then
+// remove it as "not on the disc".
+static int disc_in_game_folder(const wchar_t *full)
+{
+    wchar_t disc[MAX_PATH], game[MAX_PATH];
+    return path_full(s_game.dir, disc) && path_join(game, full, L"game") && path_inside(disc, game);
 }
 
 int install_checks(const wchar_t *dest, const wchar_t *note, AskFn ask)
@@ -116,6 +126,12 @@ int install_checks(const wchar_t *dest, const wchar_t *note, AskFn ask)
     if (inside_disc(s_dir)) {
         ask(L"The install folder can't lie inside the folder of the game files. Choose another folder, "
             L"for example C:\\Games\\Emberveil.",
+            MB_OK | MB_ICONWARNING);
+        return R_FAIL;
+    }
+    if (disc_in_game_folder(s_dir)) {
+        ask(L"The game files lie inside this install folder's game folder, which the install fills with its own "
+            L"copy of them. Choose another install folder, or move the game files elsewhere first.",
             MB_OK | MB_ICONWARNING);
         return R_FAIL;
     }

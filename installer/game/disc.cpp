@@ -52,47 +52,44 @@ const wchar_t *disc_missing(const wchar_t *dir)
     return NULL;
 }
 
-static unsigned long long bytes_below(const wchar_t *dir, DWORD attributes, DWORD tag, DirChain *up)
+// A listing that can't start or breaks off adds what it gave so far: the pick
+// still succeeds, and the copy meets the same folder again.
+static int bytes_below(const wchar_t *dir, DWORD attributes, DWORD tag, DirChain *up, unsigned long long *sum)
 {
     DirChain here;
-    if (!dir_enter(dir, attributes, tag, up, &here))
-        return 0;
-    wchar_t pattern[MAX_PATH], sub[MAX_PATH];
-    path_join(pattern, dir, L"*");
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(pattern, &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    unsigned long long sum = 0;
-    do {
-        if (!wcscmp(fd.cFileName, L".") || !wcscmp(fd.cFileName, L".."))
-            continue;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            path_join(sub, dir, fd.cFileName);
-            sum += bytes_below(sub, fd.dwFileAttributes, fd.dwReserved0, &here);
-        } else {
-            sum += (unsigned long long)fd.nFileSizeHigh << 32 | fd.nFileSizeLow;
-        }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-    return sum;
+    dir_enter(dir, attributes, tag, up, &here);
+    if (dir_loops(&here))
+        return 1;
+    wchar_t sub[MAX_PATH];
+    Listing l;
+    int r = list_first(&l, dir), ok = r != LIST_TOO_LONG;
+    for (; ok && r == LIST_ITEM; r = list_next(&l)) {
+        // Files too: a file the copy couldn't name is as much in the way as a folder.
+        if (!path_join(sub, dir, l.fd.cFileName))
+            ok = too_long(sub);
+        else if (l.fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ok = bytes_below(sub, l.fd.dwFileAttributes, l.fd.dwReserved0, &here, sum);
+        else
+            *sum += (unsigned long long)l.fd.nFileSizeHigh << 32 | l.fd.nFileSizeLow;
+    }
+    list_close(&l);
+    return ok;
 }
 
 unsigned long long dir_bytes(const wchar_t *dir)
 {
-    return bytes_below(dir, INVALID_FILE_ATTRIBUTES, 0, NULL);
+    unsigned long long sum = 0;
+    bytes_below(dir, INVALID_FILE_ATTRIBUTES, 0, NULL, &sum);
+    return sum;
 }
 
 int game_in_place(const wchar_t *dest)
 {
-    wchar_t full[MAX_PATH], game[MAX_PATH];
-    path_full(dest, full);
-    size_t n = wcslen(full);
-    if (n + 5 >= MAX_PATH) // "\game" would not fit: no game folder can be that long
+    wchar_t full[MAX_PATH], game[MAX_PATH], disc[MAX_PATH];
+    // A path that doesn't fit can never be a game folder.
+    if (!path_full(dest, full) || !path_join(game, full, L"game") || !path_full(s_game.dir, disc))
         return 0;
-    wcscat(full, L"\\game");
-    path_full(s_game.dir, game);
-    return ieq(full, game);
+    return ieq(game, disc);
 }
 
 const wchar_t *region_name(DWORD region)
@@ -104,36 +101,71 @@ const wchar_t *region_name(DWORD region)
     return L"other region";
 }
 
+// Refuses the pick for the path s_too_long names.
+static void too_long_note(PickTexts *texts)
+{
+    too_long_text(texts->note, MAX_PATH,
+                  L"A path of the disc is too long for Windows: %s... Copy the disc into a shorter folder, for "
+                  L"example C:\\Emberveil disc.");
+}
+
+// 1 when every file the check looks for can be named below dir.
+static int listed_fit(const wchar_t *dir)
+{
+    wchar_t p[MAX_PATH];
+    for (int i = 0; i < DISC_FILES; i++)
+        if (!path_join(p, dir, k_disc_files[i]))
+            return too_long(p);
+    return 1;
+}
+
 void game_check(const wchar_t *path, Game *game, PickTexts *texts)
 {
     wchar_t full[MAX_PATH], xbe[MAX_PATH];
-    path_full(path, full);
+    s_too_long[0] = 0;
+    int whole = path_full(path, full);
     copy_cut(texts->field, MAX_PATH, full);
     ZeroMemory(game, sizeof *game);
     copy_cut(game->dir, MAX_PATH, full);
+    if (!whole) {
+        too_long(path);
+        too_long_note(texts);
+        return;
+    }
     if (is_dir(full)) {
         path_join(texts->field, full, L"default.xbe");
     } else {
         // Any file of the disc's top folder, or a path there that doesn't
-        // exist, stands for that folder.
+        // exist, stands for that folder; a drive root keeps its backslash.
         wchar_t *slash = wcsrchr(game->dir, L'\\');
-        if (slash)
+        if (slash == game->dir + 2 && game->dir[1] == L':')
+            slash[1] = 0; // "E:\\x" leaves the root "E:\\"; "E:" would be that drive's current folder
+        else if (slash)
             *slash = 0;
     }
-    path_join(xbe, game->dir, L"default.xbe");
     DWORD title = 0, region = 0;
     const wchar_t *missing;
-    if (!exists(xbe)) {
+    if (!path_join(xbe, game->dir, L"default.xbe")) {
+        too_long(xbe);
+        too_long_note(texts);
+    } else if (!exists(xbe)) {
         copy_cut(texts->note, MAX_PATH, L"There is no default.xbe in this folder.");
     } else if (!xbe_read(xbe, &title, &region) || title != EV_TITLE_ID) {
         copy_cut(texts->note, MAX_PATH, L"This default.xbe is not Z93: Emberveil.");
+    } else if (!listed_fit(game->dir)) {
+        too_long_note(texts);
     } else if ((missing = disc_missing(game->dir)) != NULL) {
         fmt(texts->note, 160, L"Incomplete copy of the disc: %s is missing.", missing);
     } else {
+        unsigned long long bytes = dir_bytes(game->dir);
         wchar_t size[32];
+        if (s_too_long[0]) {
+            too_long_note(texts);
+            return;
+        }
         game->ok = 1;
         game->region = region;
-        game->bytes = dir_bytes(game->dir);
+        game->bytes = bytes;
         gb(game->bytes, size, 32);
         fmt(texts->note, MAX_PATH, L"Z93: Emberveil, %s, %s", region_name(region), size);
     }

@@ -23,6 +23,8 @@ int xbe_read(const wchar_t *path, DWORD *title_id, DWORD *region);
 // Null when dir holds a complete disc, else the first missing item's text.
 const wchar_t *disc_missing(const wchar_t *dir);
 // Total bytes of every file under dir; a folder that can't be listed adds 0.
+// A path under dir that doesn't fit MAX_PATH ends the walk, and s_too_long
+// names it: the copy could never make it.
 unsigned long long dir_bytes(const wchar_t *dir);
 // 1 when the game selection's folder is the "game" folder of dest (as typed).
 int game_in_place(const wchar_t *dest);

@@ -37,7 +37,9 @@ static int still_running(DWORD pid)
 void sweep_leftovers(const wchar_t *folder)
 {
     wchar_t pattern[MAX_PATH], path[MAX_PATH];
-    fmt(pattern, MAX_PATH, L"%semberveil_setup_*.zip", folder);
+    // Only a folder that can name what it holds is swept: a cut name is another file.
+    if (!path_join(pattern, folder, L"emberveil_setup_*.zip"))
+        return;
     WIN32_FIND_DATAW fd;
     HANDLE h = FindFirstFileW(pattern, &fd);
     if (h == INVALID_HANDLE_VALUE)
@@ -49,8 +51,8 @@ void sweep_leftovers(const wchar_t *folder)
             continue;
         if (pid == GetCurrentProcessId() || still_running(pid))
             continue;
-        fmt(path, MAX_PATH, L"%s%s", folder, fd.cFileName);
-        DeleteFileW(path);
+        if (path_join(path, folder, fd.cFileName))
+            DeleteFileW(path);
     } while (FindNextFileW(h, &fd));
     FindClose(h);
 }
@@ -74,10 +76,10 @@ void writable_targets(int id)
         for (wchar_t *c = rel; *c; c++)
             if (*c == L'/')
                 *c = L'\\';
-        path_join(path, s_dir, rel);
-        // A name that would lead out of the install folder is never followed.
-        path_full(path, full);
-        if (!path_within(full, s_dir, 0))
+        // A name that would lead out of the install folder is never followed;
+        // one too long to name is never in the way (the install folder's length
+        // leaves room for every name).
+        if (!path_join(path, s_dir, rel) || !path_full(path, full) || !path_inside(full, s_dir))
             continue;
         writable(full);
     }

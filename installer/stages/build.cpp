@@ -1,6 +1,7 @@
 #include "stages.h"
 #include "match.h"
 #include "../engine/runner.h"
+#include "../game/walk.h"
 
 int s_compiled, s_compile_total;
 char s_first_error[300];
@@ -19,25 +20,24 @@ static int is_c_name(const wchar_t *name)
 
 int count_c(const wchar_t *folder, int deep)
 {
-    wchar_t pattern[MAX_PATH], sub[MAX_PATH];
-    path_join(pattern, folder, L"*");
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW(pattern, &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return 0;
-    int count = 0;
-    do {
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (deep && wcscmp(fd.cFileName, L".") && wcscmp(fd.cFileName, L"..")) {
-                path_join(sub, folder, fd.cFileName);
-                count += count_c(sub, 1);
-            }
-        } else if (is_c_name(fd.cFileName)) {
-            count++;
+    wchar_t sub[MAX_PATH];
+    Listing l;
+    int r = list_first(&l, folder), count = 0;
+    // What can't be listed counts nothing: the number only moves the bar.
+    for (; r == LIST_ITEM && count >= 0; r = list_next(&l)) {
+        if (!(l.fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            count += is_c_name(l.fd.cFileName);
+        } else if (deep) {
+            int below = -1;
+            if (path_join(sub, folder, l.fd.cFileName))
+                below = count_c(sub, 1);
+            else
+                too_long(sub);
+            count = below < 0 ? -1 : count + below;
         }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
-    return count;
+    }
+    list_close(&l);
+    return r == LIST_TOO_LONG ? -1 : count;
 }
 
 void build_line(const char *line)
@@ -68,15 +68,25 @@ static void error_text(const char *line, wchar_t *out, int cap)
     out[w > 0 ? w : 0] = 0;
 }
 
+// The code files the build will compile; -1 when a path is too long to count.
 static int expected_files(void)
 {
+    static const struct {
+        const wchar_t *folder;
+        int deep;
+    } k_code[] = {
+        {L"src\\recomp\\main\\gen", 0},
+        {L"src\\recomp\\driving\\gen", 0},
+        {L"external\\tidewright\\src", 1},
+    };
     wchar_t p[MAX_PATH];
-    path_join(p, s_dir, L"src\\recomp\\main\\gen");
-    int total = count_c(p, 0);
-    path_join(p, s_dir, L"src\\recomp\\driving\\gen");
-    total += count_c(p, 0);
-    path_join(p, s_dir, L"external\\tidewright\\src");
-    return total + count_c(p, 1) + HAND_WRITTEN;
+    int total = HAND_WRITTEN;
+    for (size_t i = 0; i < sizeof k_code / sizeof k_code[0] && total >= 0; i++) {
+        path_join(p, s_dir, k_code[i].folder); // the install folder's length leaves room for these
+        int n = count_c(p, k_code[i].deep);
+        total = n < 0 ? -1 : total + n;
+    }
+    return total;
 }
 
 int stage_build(void)
@@ -84,7 +94,13 @@ int stage_build(void)
     seg(0.60, 0.99, 240000, L"Step 4 of 5: Compiling", L"Setting up the build");
     s_compiled = 0;
     s_first_error[0] = 0;
+    s_too_long[0] = 0;
     s_compile_total = expected_files();
+    if (s_compile_total < 0) {
+        wchar_t msg[256];
+        too_long_text(msg, 256, TOO_LONG_MSG);
+        return fail(msg, L"Choose a shorter install folder, for example C:\\Games\\Emberveil, then try again.");
+    }
     wchar_t cmd[2 * MAX_PATH], advice[512], launcher[MAX_PATH];
     ps_command(cmd, 2 * MAX_PATH, L"scripts\\build.ps1");
     if (run(cmd, s_dir, build_line) != 0) {

@@ -6,9 +6,8 @@
 int shortcut(const wchar_t *target, const wchar_t *folder)
 {
     wchar_t desk[MAX_PATH], link[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(NULL, CSIDL_DESKTOPDIRECTORY, NULL, 0, desk)))
+    if (FAILED(SHGetFolderPathW(NULL, CSIDL_DESKTOPDIRECTORY, NULL, 0, desk)) || !path_join(link, desk, L"Emberveil.lnk"))
         return 0;
-    path_join(link, desk, L"Emberveil.lnk");
     IShellLinkW *sl = NULL;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkW, (void **)&sl)))
         return 0;

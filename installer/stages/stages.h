@@ -43,7 +43,8 @@ void sweep_leftovers(const wchar_t *folder);
 // The translation and build scripts' line callbacks.
 void lift_line(const char *line);
 void build_line(const char *line);
-// C files in folder (and, when deep, in all its subfolders).
+// C files in folder (and, when deep, in all its subfolders); -1 when a path
+// there is too long to walk (s_too_long names it).
 int count_c(const wchar_t *folder, int deep);
 extern int s_compiled, s_compile_total;
 extern char s_first_error[300];

@@ -231,13 +231,12 @@ static void find_earlier_install(void)
     DWORD size = sizeof dir;
     if (RegGetValueW(HKEY_CURRENT_USER, REG_KEY, REG_VALUE, RRF_RT_REG_SZ, NULL, dir, &size) != ERROR_SUCCESS)
         return;
-    path_join(path, dir, L"build\\Release\\emberveil.exe");
-    if (!exists(path))
+    // A path cut short would name another file: only whole ones are looked at.
+    if (!path_join(path, dir, L"build\\Release\\emberveil.exe") || !exists(path))
         return;
     s_installed = 1;
     SetWindowTextW(s_dest, dir);
-    path_join(path, dir, L"game\\default.xbe");
-    if (exists(path))
+    if (path_join(path, dir, L"game\\default.xbe") && exists(path))
         game_pick(path);
 }
 

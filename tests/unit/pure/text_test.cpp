@@ -21,17 +21,30 @@ TEST(Fold, OnlyAsciiLettersFold)
     EXPECT_FALSE(ieqn(L"C:\\GAMES\\x", L"c:\\games\\y", 10));
 }
 
-TEST(PathWithin, StrictlyInsideOrEqual)
+TEST(PathInside, StrictlyInsideOrEqual)
 {
-    const wchar_t *dir = L"C:\\Games\\Emberveil";
-    EXPECT_TRUE(path_within(L"C:\\Games\\Emberveil\\toolchain", dir, 0));
-    EXPECT_TRUE(path_within(L"c:\\games\\EMBERVEIL\\toolchain", dir, 0));
-    EXPECT_FALSE(path_within(L"C:\\Games\\Emberveil", dir, 0));
-    EXPECT_TRUE(path_within(L"C:\\Games\\Emberveil", dir, 1));
-    EXPECT_FALSE(path_within(L"C:\\Games\\Emberveil2", dir, 1));
-    EXPECT_FALSE(path_within(L"C:\\Games\\Emberveil2\\x", dir, 0));
-    EXPECT_FALSE(path_within(L"C:\\Games", dir, 1));
-    EXPECT_FALSE(path_within(L"", dir, 1));
+    const struct {
+        const wchar_t *path, *folder;
+        int inside, is_or_inside;
+    } rows[] = {
+        {L"C:\\Games\\Emberveil\\toolchain", L"C:\\Games\\Emberveil", 1, 1},
+        {L"c:\\games\\EMBERVEIL\\toolchain", L"C:\\Games\\Emberveil", 1, 1},
+        {L"C:\\Games\\Emberveil", L"C:\\Games\\Emberveil", 0, 1},
+        {L"C:\\Games\\Emberveil2", L"C:\\Games\\Emberveil", 0, 0},
+        {L"C:\\Games\\Emberveil2\\x", L"C:\\Games\\Emberveil", 0, 0},
+        {L"C:\\Games", L"C:\\Games\\Emberveil", 0, 0},
+        {L"", L"C:\\Games\\Emberveil", 0, 0},
+        // A drive root already ends in its backslash.
+        {L"E:\\Emberveil", L"E:\\", 1, 1},
+        {L"e:\\", L"E:\\", 0, 1},
+        {L"E:", L"E:\\", 0, 0},
+        {L"F:\\Emberveil", L"E:\\", 0, 0},
+        {L"E:\\x", L"", 0, 0},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(r.inside, path_inside(r.path, r.folder)) << r.path << " in " << r.folder;
+        EXPECT_EQ(r.is_or_inside, path_is_or_inside(r.path, r.folder)) << r.path << " in " << r.folder;
+    }
 }
 
 TEST(DestComplete, AddsTheFolderNameOnce)
@@ -55,17 +68,16 @@ TEST(DestComplete, AddsTheFolderNameOnce)
     }
 }
 
-TEST(DestComplete, CutsWhatDoesNotFit)
+TEST(DestComplete, LeavesWhatDoesNotFitWhole)
 {
     wchar_t buf[260];
-    std::wstring longer = L"D:\\" + std::wstring(250, L'a'); // 253 characters
-    copy_cut(buf, 260, longer.c_str());
-    dest_complete(buf, 260);
-    EXPECT_EQ(std::wstring(buf), longer + L"\\Ember"); // 259 characters and the terminator
-    std::wstring full = L"D:\\" + std::wstring(256, L'b');
-    copy_cut(buf, 260, full.c_str());
-    dest_complete(buf, 260);
-    EXPECT_EQ(std::wstring(buf), full);
+    for (size_t n : {249u, 250u, 256u}) {
+        std::wstring path = L"D:\\" + std::wstring(n - 3, L'a');
+        copy_cut(buf, 260, path.c_str());
+        int fits = n + 10 < 260; // "\\Emberveil" and the terminator
+        EXPECT_EQ(fits, dest_complete(buf, 260)) << n;
+        EXPECT_EQ(fits ? path + L"\\Emberveil" : path, std::wstring(buf)) << n;
+    }
 }
 
 TEST(CopyCut, KeepsCapacityLessOne)
