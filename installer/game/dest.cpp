@@ -1,5 +1,6 @@
 #include "dest.h"
 #include "disc.h"
+#include "../stages/stages.h"
 #include "../ui/ids.h"
 #include "../ui/window.h"
 #include <commctrl.h>
@@ -108,6 +109,17 @@ static int disc_in_game_folder(const wchar_t *full)
     return path_full(s_game.dir, disc) && path_join(game, full, L"game") && path_inside(disc, game);
 }
 
+// The longest install folder every path of the install fits below. Its other
+// side is the release packer's name check (tools/pack/pack.py, INSTALL_DIR_MAX
+// and ENTRY_MAX): a payload it accepts leaves room for a folder of
+// INSTALL_DIR_MAX characters, so it installs into every folder this accepts.
+static size_t dest_max(void)
+{
+    size_t longest = payload_longest();
+    // MAX_PATH units hold the folder, a backslash, the path and the terminator.
+    return longest + 2 < MAX_PATH ? MAX_PATH - 2 - longest : 0;
+}
+
 int install_checks(const wchar_t *dest, const wchar_t *note, AskFn ask)
 {
     if (!s_game.ok) {
@@ -122,7 +134,16 @@ int install_checks(const wchar_t *dest, const wchar_t *note, AskFn ask)
         ask(problem, MB_OK | MB_ICONWARNING);
         return R_FAIL;
     }
-    path_full(dest, s_dir);
+    wchar_t full[MAX_PATH];
+    size_t most = dest_max();
+    if (!path_full(dest, full) || wcslen(full) > most) {
+        wchar_t msg[MAX_PATH];
+        fmt(msg, MAX_PATH, L"This install folder's path is too long: it may be at most %d characters long. Choose a "
+            L"shorter one, for example C:\\Games\\Emberveil.", (int)most);
+        ask(msg, MB_OK | MB_ICONWARNING);
+        return R_FAIL;
+    }
+    copy_cut(s_dir, MAX_PATH, full);
     if (inside_disc(s_dir)) {
         ask(L"The install folder can't lie inside the folder of the game files. Choose another folder, "
             L"for example C:\\Games\\Emberveil.",

@@ -1,6 +1,6 @@
 // The temporary archives of the unpacking step: which paths Windows' tar.exe
-// can be given as they are, the way cleared for what it writes, and the sweep
-// of archives that killed Setups left.
+// can be given as they are, the way cleared for what it writes, how long a
+// path it makes, and the sweep of archives that killed Setups left.
 #include "stages.h"
 #include "zipdir.h"
 
@@ -83,4 +83,32 @@ void writable_targets(int id)
             continue;
         writable(full);
     }
+}
+
+// The archives tar unpacks into the install folder.
+static const int k_unpacked[] = {IDR_PROJECT, IDR_TOOLKIT, IDR_TOOLCHAIN};
+
+// What Setup itself writes into the install folder besides: the longest is a
+// temporary archive's name, "emberveil_setup_<pid>_<i>_<k>.zip" at its longest.
+static const wchar_t SETUP_LONGEST_NAME[] = L"emberveil_setup_4294967295_2_99.zip";
+
+size_t payload_longest(void)
+{
+    size_t longest = sizeof SETUP_LONGEST_NAME / sizeof SETUP_LONGEST_NAME[0] - 1;
+    for (size_t i = 0; i < sizeof k_unpacked / sizeof k_unpacked[0]; i++) {
+        DWORD size = 0;
+        const void *bytes = payload_bytes(k_unpacked[i], &size);
+        ZipDir z;
+        if (!zip_dir_open(&z, bytes, size))
+            continue;
+        const char *name;
+        size_t n;
+        unsigned flags;
+        while (zip_dir_next(&z, &name, &n, &flags)) {
+            size_t units = zip_name_units(name, n, flags);
+            if (units > longest)
+                longest = units;
+        }
+    }
+    return longest;
 }

@@ -32,6 +32,10 @@ int spill_safe(const wchar_t *path, const void *bytes, DWORD n);
 // (a folder the player marked read-only, say): clears the read-only attribute
 // of every file in the install folder that the archive of resource id lists.
 void writable_targets(int id);
+// The longest path, in characters, that the unpacking makes below the install
+// folder: the longest entry name of the three archives, or of what Setup
+// writes there itself, whichever is longer.
+size_t payload_longest(void);
 // 1 when path reaches a program with a narrow main (Windows' tar.exe) as it
 // is: its round trip through the ANSI code page loses nothing.
 int ansi_safe(const wchar_t *path);

@@ -94,3 +94,28 @@ int zip_dir_next(ZipDir *z, const char **name, size_t *n, unsigned *flags)
     z->left--;
     return 1;
 }
+
+size_t zip_name_units(const char *name, size_t n, unsigned flags)
+{
+    if (n && name[n - 1] == '/')
+        n--;
+    if (!(flags & ZIP_UTF8))
+        return n; // code page 437: one character a byte
+    size_t units = 0;
+    for (size_t i = 0; i < n;) {
+        unsigned char c = (unsigned char)name[i];
+        size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1, k = 1;
+        while (k < len && i + k < n && ((unsigned char)name[i + k] & 0xC0) == 0x80)
+            k++;
+        // A whole sequence is one character, two units beyond the Basic
+        // Multilingual Plane; a byte that starts none stands for one.
+        if (len > 1 && k == len) {
+            units += len == 4 ? 2 : 1;
+            i += len;
+        } else {
+            units++;
+            i++;
+        }
+    }
+    return units;
+}

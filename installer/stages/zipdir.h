@@ -24,3 +24,7 @@ int zip_dir_open(ZipDir *z, const void *bytes, uint64_t size);
 // length, and its general purpose flags. 0 at the end, or where an entry is
 // damaged: what comes after it can't be trusted.
 int zip_dir_next(ZipDir *z, const char **name, size_t *n, unsigned *flags);
+// The length of an entry's name in UTF-16 units, as Windows will name the
+// file: a folder's closing '/' left out, a UTF-8 character beyond the Basic
+// Multilingual Plane counted twice, a byte that starts no whole UTF-8 character once.
+size_t zip_name_units(const char *name, size_t n, unsigned flags);

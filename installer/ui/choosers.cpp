@@ -30,9 +30,11 @@ void browse_dest(void)
     PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&bi);
     if (!item)
         return;
-    wchar_t path[MAX_PATH];
+    // Room for the added name: a folder too long for the install is shown
+    // whole and refused by the checks, never cut into another one.
+    wchar_t path[MAX_PATH + 16];
     if (SHGetPathFromIDListW(item, path)) {
-        dest_complete(path, MAX_PATH);
+        dest_complete(path, MAX_PATH + 16);
         SetWindowTextW(s_dest, path); // its EN_CHANGE refreshes the required space
     }
     CoTaskMemFree(item);

@@ -130,10 +130,16 @@ static int ask_box(const wchar_t *text, UINT style)
 
 void start_install(void)
 {
-    wchar_t dest[MAX_PATH] = L"", note[MAX_PATH] = L"";
-    GetWindowTextW(s_dest, dest, MAX_PATH);
+    // The field's whole text: a folder too long for the install is refused by
+    // the checks, never cut into another one.
+    int len = GetWindowTextLengthW(s_dest);
+    wchar_t *dest = (wchar_t *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, ((SIZE_T)len + 1) * sizeof(wchar_t));
+    wchar_t note[MAX_PATH] = L"";
+    if (dest)
+        GetWindowTextW(s_dest, dest, len + 1);
     GetWindowTextW(s_note, note, MAX_PATH);
-    int r = install_checks(dest, note, ask_box);
+    int r = install_checks(dest ? dest : L"", note, ask_box);
+    HeapFree(GetProcessHeap(), 0, dest);
     if (r != R_OK) {
         // A script that asked for "/test /go" reads the outcome from the exit
         // code: a refused start is no success, and a No is the player's cancel.
