@@ -17,7 +17,8 @@ unsigned long long space_needed(const wchar_t *dest);
 void space_update(void);
 // How a check tells the player: a message box of that style; returns its answer.
 typedef int (*AskFn)(const wchar_t *text, UINT style);
-// The free bytes of a drive root for the calling user; 0 when it can't be read.
+// The free bytes for the calling user of the volume holding a folder (a drive
+// root, say); 0 when they can't be read.
 typedef int (*FreeFn)(const wchar_t *root, ULONGLONG *free_bytes);
 extern FreeFn s_free_bytes;
 // The checks of an install start, in their order, each refusal told through

@@ -57,7 +57,7 @@ void sweep_leftovers(const wchar_t *folder)
     FindClose(h);
 }
 
-void writable_targets(int id)
+void clear_read_only_targets(int id)
 {
     DWORD size = 0;
     const void *bytes = payload_bytes(id, &size);

@@ -31,7 +31,7 @@ int spill_safe(const wchar_t *path, const void *bytes, DWORD n);
 // tar.exe replaces a file by deleting it first, which a read-only file refuses
 // (a folder the player marked read-only, say): clears the read-only attribute
 // of every file in the install folder that the archive of resource id lists.
-void writable_targets(int id);
+void clear_read_only_targets(int id);
 // The longest path, in characters, that the unpacking makes below the install
 // folder: the longest entry name of the three archives, or of what Setup
 // writes there itself, whichever is longer.

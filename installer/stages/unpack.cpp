@@ -1,11 +1,23 @@
 #include "stages.h"
+#include "zipdir.h"
 #include "../engine/log.h"
 #include "../engine/runner.h"
 #include "../game/copy.h"
+#include "../game/dest.h"
+#include <string.h>
 
 enum { KEEP = 2, ARCHIVES = 3 };
 
-static const wchar_t *const k_keep[KEEP] = {L"emberveil.ini", L"mkb.ini"};
+// The player's settings files: the name in the install folder, the name an
+// older copy of it is left under, and its entry in the project archive.
+struct KeepName {
+    const wchar_t *name, *older;
+    const char *entry;
+};
+static const KeepName k_keep[KEEP] = {
+    {L"emberveil.ini", L"emberveil (older copy).ini", "emberveil.ini"},
+    {L"mkb.ini", L"mkb (older copy).ini", "mkb.ini"},
+};
 static const wchar_t *const k_what[ARCHIVES] = {
     L"Unpacking the recompiler",
     L"Unpacking the toolkit",
@@ -24,6 +36,22 @@ struct Kept {
     DWORD attributes; // the player's file's, given back with its bytes; INVALID_FILE_ATTRIBUTES when unknown
 };
 
+// Where an archive is written for tar to read it.
+enum ArchiveIn {
+    IN_TEMP,    // the temporary folder: tar is given the archive's full path
+    IN_INSTALL, // the install folder, tar's working folder: tar is given its name alone,
+                // which works on every volume, where a short 8.3 name exists only where
+                // the volume makes them
+};
+
+struct Unpacking {
+    wchar_t tar[MAX_PATH];
+    wchar_t temp[MAX_PATH]; // the temporary folder, ending in a backslash; empty when there is none
+    wchar_t here[MAX_PATH]; // the install folder, ending in a backslash
+    const wchar_t *target;  // how tar is told the install folder: its path, or "." when tar would misread that
+    int archive_in;         // ArchiveIn, for the archives still to come
+};
+
 static void kept_path(wchar_t *out, const wchar_t *name)
 {
     wchar_t file[MAX_PATH];
@@ -31,19 +59,58 @@ static void kept_path(wchar_t *out, const wchar_t *name)
     fmt(out, MAX_PATH, L"%s.kept", file);
 }
 
-// Reads each settings file and sets it aside on disk before anything is
-// unpacked over it. 0 when one that is there can't be read, or its kept copy
-// can't be written whole (the drive filled up since the space check): nothing
-// may then be unpacked over the player's files.
-static int keep_settings(Kept *kept)
+// 1 when the n bytes are the settings file entry exactly as the payload's
+// project archive carries it.
+static int payload_default(const char *entry, const unsigned char *bytes, DWORD n)
+{
+    DWORD size = 0;
+    const void *zip = payload_bytes(IDR_PROJECT, &size);
+    ZipDir z;
+    return zip_dir_find(&z, zip, size, entry) && z.unpacked == n && z.crc == zip_crc32(bytes, n);
+}
+
+// A kept copy left by an install that died half-way is the player's file while
+// the one in place is gone, unreadable or the payload's own default: the
+// unpacking had begun. One in place that the player changed since (playing the
+// earlier build, say) is newer: it stays, and the kept copy, older, is left
+// beside it under a name that says so. 0 when that can't be done: nothing may
+// then be unpacked over the newer file.
+static int recover_kept(void)
+{
+    wchar_t path[MAX_PATH], aside[MAX_PATH], older[MAX_PATH];
+    int ok = 1;
+    for (int i = 0; i < KEEP; i++) {
+        kept_path(aside, k_keep[i].name);
+        path_join(path, s_dir, k_keep[i].name);
+        DWORD kn = 0, n = 0;
+        unsigned char *kept = slurp(aside, &kn);
+        unsigned char *here = kept ? slurp(path, &n) : NULL;
+        if (here && !payload_default(k_keep[i].entry, here, n) && !(n == kn && !memcmp(here, kept, n))) {
+            path_join(older, s_dir, k_keep[i].older);
+            if (MoveFileExW(aside, older, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+                logw(L"%s changed after an earlier install stopped half-way: it is kept, and the older copy "
+                     L"that install set aside is now %s", path, older);
+            else
+                ok = 0;
+        }
+        HeapFree(GetProcessHeap(), 0, kept);
+        HeapFree(GetProcessHeap(), 0, here);
+    }
+    return ok;
+}
+
+// Reads each settings file (or its kept copy, which is the player's) and sets
+// it aside on disk before anything is unpacked over it. 0 when one that is
+// there can't be read, or its kept copy can't be written whole (the drive
+// filled up since the space check): nothing may then be unpacked over the
+// player's files.
+static int set_aside(Kept *kept)
 {
     wchar_t path[MAX_PATH], aside[MAX_PATH];
     int ok = 1;
     for (int i = 0; i < KEEP; i++) {
-        path_join(path, s_dir, k_keep[i]);
-        kept_path(aside, k_keep[i]);
-        // A kept copy left by an install that died half-way is the player's
-        // file; the one in place may be the payload's default by now.
+        path_join(path, s_dir, k_keep[i].name);
+        kept_path(aside, k_keep[i].name);
         kept[i].attributes = INVALID_FILE_ATTRIBUTES;
         kept[i].bytes = slurp(aside, &kept[i].n);
         if (kept[i].bytes)
@@ -65,8 +132,8 @@ static int put_back_settings(Kept *kept)
     for (int i = 0; i < KEEP; i++) {
         if (!kept[i].bytes)
             continue;
-        path_join(path, s_dir, k_keep[i]);
-        kept_path(aside, k_keep[i]);
+        path_join(path, s_dir, k_keep[i].name);
+        kept_path(aside, k_keep[i].name);
         // A read-only file in the way can't be replaced; the player's own
         // attributes (read-only among them) come back with the bytes.
         writable(path);
@@ -84,29 +151,69 @@ static int put_back_settings(Kept *kept)
     return ok;
 }
 
-// Writes archive i into folder (which ends in a backslash) and unpacks it into
-// the install folder. With relative, tar is given the archive by its name alone
-// (folder is then the install folder, tar's working folder); dir_arg is how tar
-// is told the install folder.
-static int unpack_archive(int i, const wchar_t *tar, const wchar_t *folder, int relative, const wchar_t *dir_arg)
+// The biggest of the three archives, in bytes: the room one of them takes
+// while tar reads it.
+static unsigned long long largest_archive(void)
 {
-    wchar_t name[64], zip[MAX_PATH], cmd[3 * MAX_PATH];
-    detail(L"%s", k_what[i]);
+    unsigned long long most = 0;
+    for (int i = 0; i < ARCHIVES; i++) {
+        DWORD size = 0;
+        payload_bytes(k_archive[i], &size);
+        if (size > most)
+            most = size;
+    }
+    return most;
+}
+
+// 1 unless the folder's volume is known to have less than need bytes free.
+static int room_for(const wchar_t *folder, unsigned long long need)
+{
+    ULONGLONG free = 0;
+    return !s_free_bytes(folder, &free) || free >= need;
+}
+
+// Writes archive i into folder (which ends in a backslash) as name, into zip;
+// 1 when it is all there.
+static int write_archive(int i, const wchar_t *folder, wchar_t *name, wchar_t *zip)
+{
     fmt(name, 64, L"emberveil_setup_%lu_%d.zip", GetCurrentProcessId(), i);
-    fmt(zip, MAX_PATH, L"%s%s", folder, name);
-    int written = write_resource(k_archive[i], zip);
+    int written = path_join(zip, folder, name) && write_resource(k_archive[i], zip);
     // The name is easy to guess: when something already has it, take another.
     for (int k = 1; !written && k < 100 && exists(zip); k++) {
         fmt(name, 64, L"emberveil_setup_%lu_%d_%d.zip", GetCurrentProcessId(), i, k);
-        fmt(zip, MAX_PATH, L"%s%s", folder, name);
-        written = write_resource(k_archive[i], zip);
+        written = path_join(zip, folder, name) && write_resource(k_archive[i], zip);
     }
+    return written;
+}
+
+static void temp_refused(Unpacking *u)
+{
+    logw(L"the temporary folder %s can't take the archives: they go into the install folder", u->temp);
+    u->archive_in = IN_INSTALL;
+}
+
+// Writes archive i where u says and unpacks it into the install folder. An
+// archive the temporary folder can't take (a full drive, a folder that is
+// gone) goes into the install folder instead, and so do the ones after it.
+static int unpack_archive(int i, Unpacking *u)
+{
+    wchar_t name[64], zip[MAX_PATH], cmd[3 * MAX_PATH];
+    DWORD size = 0;
+    detail(L"%s", k_what[i]);
+    // An archive the payload lacks can be written nowhere: no folder is to blame.
+    int carried = payload_bytes(k_archive[i], &size) != NULL;
+    int written = carried && u->archive_in == IN_TEMP && write_archive(i, u->temp, name, zip);
+    if (carried && !written && u->archive_in == IN_TEMP)
+        temp_refused(u);
+    if (carried && !written)
+        written = write_archive(i, u->here, name, zip);
     int ok = written;
     // Nothing of toolchain\ is in the way: it was removed whole just before.
     if (ok && k_archive[i] != IDR_TOOLCHAIN)
-        writable_targets(k_archive[i]);
+        clear_read_only_targets(k_archive[i]);
     if (ok) {
-        fmt(cmd, 3 * MAX_PATH, L"\"%s\" -xmf \"%s\" -C \"%s\"", tar, relative ? name : zip, dir_arg);
+        fmt(cmd, 3 * MAX_PATH, L"\"%s\" -xmf \"%s\" -C \"%s\"", u->tar, u->archive_in == IN_TEMP ? zip : name,
+            u->target);
         ok = run(cmd, s_dir, NULL) == 0;
     }
     // A failed write removed its own file; what else has the name isn't ours.
@@ -116,41 +223,62 @@ static int unpack_archive(int i, const wchar_t *tar, const wchar_t *folder, int 
     return ok;
 }
 
+// The temporary folder, the install folder, and how tar is told the latter.
+static void find_places(Unpacking *u)
+{
+    DWORD t = GetTempPathW(MAX_PATH, u->temp);
+    if (t == 0 || t >= MAX_PATH)
+        u->temp[0] = 0;
+    fmt(u->here, MAX_PATH, L"%s\\", s_dir);
+    u->target = ansi_safe(s_dir) ? s_dir : L".";
+    u->archive_in = IN_INSTALL;
+}
+
+// Where the archives go: the temporary folder when tar can be given its path
+// as it is (Windows' tar.exe reads its arguments through the ANSI code page)
+// and it has room for the biggest; else the install folder.
+static void choose_place(Unpacking *u)
+{
+    u->archive_in = u->temp[0] && ansi_safe(u->temp) ? IN_TEMP : IN_INSTALL;
+    if (u->archive_in == IN_TEMP && !room_for(u->temp, largest_archive()))
+        temp_refused(u);
+}
+
 int stage_unpack(void)
 {
     seg(0, 0.06, 40000, L"Step 1 of 5: Unpacking", k_what[0]);
-    wchar_t sys[MAX_PATH], tar[MAX_PATH], path[MAX_PATH], temp[MAX_PATH], here[MAX_PATH];
+    Unpacking u;
+    wchar_t sys[MAX_PATH], path[MAX_PATH];
     UINT n = GetSystemDirectoryW(sys, MAX_PATH);
     if (n == 0 || n >= MAX_PATH)
         sys[0] = 0;
-    path_join(tar, sys, L"tar.exe");
-    if (!exists(tar))
+    path_join(u.tar, sys, L"tar.exe");
+    if (!exists(u.tar))
         return fail(L"This installer needs Windows 10 (version 1803) or newer.", NULL);
 
+    s_too_long[0] = 0;
     Kept kept[KEEP];
-    int ok = keep_settings(kept);
+    ZeroMemory(kept, sizeof kept);
+    // When the older copy can't be moved aside, nothing is touched at all.
+    int ok = recover_kept() && set_aside(kept);
+    find_places(&u);
+    if (ok) {
+        // What killed Setups left behind: with the real build tools, a few hundred MB each.
+        if (u.temp[0])
+            sweep_leftovers(u.temp);
+        sweep_leftovers(u.here);
+        choose_place(&u);
+    }
+    // The room is looked at before anything is removed: the earlier install's
+    // tools stay when the archives could be written nowhere.
+    if (ok && u.archive_in == IN_INSTALL)
+        ok = room_for(u.here, largest_archive());
     path_join(path, s_dir, L"toolchain");
     // No file of an earlier tool version may stay among the new ones.
     if (ok)
         ok = remove_tree(path);
-    // A path that tar would read as another one is given relative to its working
-    // folder, the install folder, instead: that works on every volume, where a
-    // short 8.3 name exists only where the volume makes them. An archive the
-    // temporary folder can't name for tar is written into the install folder.
-    DWORD t = GetTempPathW(MAX_PATH, temp);
-    if (t == 0 || t >= MAX_PATH)
-        temp[0] = 0;
-    fmt(here, MAX_PATH, L"%s\\", s_dir);
-    int relative = !temp[0] || !ansi_safe(temp);
-    const wchar_t *dir_arg = ansi_safe(s_dir) ? s_dir : L".";
-    if (ok) {
-        // What killed Setups left behind: with the real build tools, a few hundred MB each.
-        if (temp[0])
-            sweep_leftovers(temp);
-        sweep_leftovers(here);
-    }
     for (int i = 0; i < ARCHIVES && ok; i++)
-        ok = unpack_archive(i, tar, relative ? here : temp, relative, dir_arg);
+        ok = unpack_archive(i, &u);
     if (ok) {
         // Before the player's mkb.ini is back, so that this holds the payload's default layout.
         wchar_t def[MAX_PATH];
@@ -161,6 +289,11 @@ int stage_unpack(void)
     }
     if (!put_back_settings(kept))
         ok = 0;
+    if (!ok && s_too_long[0]) {
+        wchar_t msg[256];
+        too_long_text(msg, 256, TOO_LONG_MSG);
+        return fail(msg, L"Choose a shorter install folder, for example C:\\Games\\Emberveil, then try again.");
+    }
     if (!ok)
         return fail(L"The recompiler couldn't be unpacked.", L"Check that the folder is writable and the drive has space, then try again.");
 

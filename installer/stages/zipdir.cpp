@@ -1,4 +1,5 @@
 #include "zipdir.h"
+#include <string.h>
 
 static uint32_t u16(const unsigned char *p)
 {
@@ -25,6 +26,7 @@ enum {
     ENTRY_SIG = 0x02014b50,
     ENTRY_SIZE = 46,
     COMMENT_MAX = 0xFFFF,
+    ZIP64_EXTRA = 0x0001,
 };
 
 // The zip64 end record that the locator just before the end record points at.
@@ -54,7 +56,8 @@ int zip_dir_open(ZipDir *z, const void *bytes, uint64_t size)
 {
     z->base = (const unsigned char *)bytes;
     z->size = size;
-    z->at = z->end = z->left = 0;
+    z->at = z->end = z->left = z->unpacked = 0;
+    z->crc = 0;
     if (!bytes || size < END_SIZE)
         return 0;
     // The end record sits behind the central directory, followed only by a
@@ -77,6 +80,21 @@ int zip_dir_open(ZipDir *z, const void *bytes, uint64_t size)
     return 0;
 }
 
+// The unpacked size of an entry whose 32-bit field is saturated: the first
+// field of its zip64 extra block, which then holds it. UINT64_MAX without one.
+static uint64_t size64(const unsigned char *extra, uint64_t n)
+{
+    for (uint64_t at = 0; n - at >= 4;) {
+        uint64_t len = u16(extra + at + 2);
+        if (u16(extra + at) == ZIP64_EXTRA && len >= 8 && n - at - 4 >= 8)
+            return u64(extra + at + 4);
+        at += 4 + len;
+        if (at > n)
+            break;
+    }
+    return UINT64_MAX;
+}
+
 int zip_dir_next(ZipDir *z, const char **name, size_t *n, unsigned *flags)
 {
     if (!z->left || z->at > z->end || z->end - z->at < ENTRY_SIZE)
@@ -90,6 +108,10 @@ int zip_dir_next(ZipDir *z, const char **name, size_t *n, unsigned *flags)
     *name = (const char *)e + ENTRY_SIZE;
     *n = (size_t)name_len;
     *flags = u16(e + 8);
+    z->crc = u32(e + 16);
+    z->unpacked = u32(e + 24);
+    if (z->unpacked == 0xFFFFFFFF)
+        z->unpacked = size64(e + ENTRY_SIZE + name_len, u16(e + 30));
     z->at += whole;
     z->left--;
     return 1;
@@ -118,4 +140,39 @@ size_t zip_name_units(const char *name, size_t n, unsigned flags)
         }
     }
     return units;
+}
+
+uint32_t zip_crc32(const void *bytes, size_t n)
+{
+    const unsigned char *p = (const unsigned char *)bytes;
+    uint32_t crc = 0xFFFFFFFFu;
+    for (size_t i = 0; i < n; i++) {
+        crc ^= p[i];
+        for (int k = 0; k < 8; k++)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1)));
+    }
+    return ~crc;
+}
+
+static char fold_ascii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+int zip_dir_find(ZipDir *z, const void *bytes, uint64_t size, const char *name)
+{
+    if (!zip_dir_open(z, bytes, size))
+        return 0;
+    size_t want = strlen(name);
+    const char *got;
+    size_t n;
+    unsigned flags;
+    while (zip_dir_next(z, &got, &n, &flags)) {
+        size_t i = 0;
+        while (i < n && i < want && fold_ascii(got[i]) == fold_ascii(name[i]))
+            i++;
+        if (i == n && n == want)
+            return 1;
+    }
+    return 0;
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A drive that really fills up, at the three moments that matter: just after the
 # install opened its log (the settings files can't be set aside), while tar runs,
-# and during the copy of the game files. Each time Setup must fail with the texts
+# and during the copy of the game files; and as the temporary folder of an
+# install onto another drive. Each time Setup must fail with the texts
 # of the step that failed and leave the player's two settings files on the drive,
 # in place or as their ".kept" copy, byte for byte; an install after the space is
 # back must give them back and leave no ".kept" or ".part".
@@ -52,8 +53,22 @@ disc_win='C:\full_drive\disc'
 player=$work/player # the player's settings, kept off the drive for comparing
 page=$(getconf PAGESIZE)
 
-mounted="" linked=""
+mounted="" linked="" temp_set=""
+reg_env() { "$h" run "$build" reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+# The user's TEMP and TMP as the registry holds them, unexpanded.
+reg_value() { reg_env query 'HKCU\Environment' /v "$1" | awk -v n="$1" '$1 == n { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'; }
+saved_temp=$(reg_value TEMP) saved_tmp=$(reg_value TMP)
+put_back_temp() {
+  local v
+  for v in TEMP TMP; do
+    local was=$saved_temp
+    [ $v = TMP ] && was=$saved_tmp
+    if [ -n "$was" ]; then reg_env add 'HKCU\Environment' /v $v /t REG_EXPAND_SZ /d "$was" /f >/dev/null
+    else reg_env delete 'HKCU\Environment' /v $v /f >/dev/null; fi
+  done
+}
 cleanup() {
+  [ -n "$temp_set" ] && put_back_temp
   [ -n "$linked" ] && rm -f "$link"
   if [ -n "$mounted" ]; then
     umount "$mnt" 2>/dev/null || umount -l "$mnt"
@@ -291,6 +306,35 @@ for row in "${moments[@]}"; do
   [ -z "$left" ]
   check $? "$moment: no .kept or .part left in the folder${left:+ ($left)}"
 done
+
+# The temporary folder on the full drive, the install onto C:: the archives
+# can't go into the temporary folder, so they go into the install folder, and
+# the earlier install's tools are replaced, not lost.
+cinst=$WINEPREFIX/drive_c/full_drive/inst
+rm -rf "$cinst" "$filler" "$inst" && mkdir -p "$mnt/temp" "$cinst/scripts" "$cinst/toolchain/zig"
+printf 'old build script\r\n' >"$cinst/scripts/build.ps1"
+: >"$cinst/toolchain/zig/zig.exe"
+cp "$player/emberveil.ini" "$player/mkb.ini" "$cinst/"
+temp_set=1
+reg_env add 'HKCU\Environment' /v TEMP /t REG_SZ /d 'E:\fill\temp' /f >/dev/null &&
+  reg_env add 'HKCU\Environment' /v TMP /t REG_SZ /d 'E:\fill\temp' /f >/dev/null
+check $? "temp: TEMP and TMP name E:\\fill\\temp"
+fill 0 temp
+"$h" run "$build" "$setup_exe" /xbe "$disc_win\\default.xbe" /dir 'C:\full_drive\inst' /go /test \
+  >"$work/logs/temp-full.out" 2>&1
+rc=$?
+put_back_temp
+temp_set=""
+cp "$cinst/logs/install.log" "$work/logs/temp-full.log" 2>/dev/null || : >"$work/logs/temp-full.log"
+[ "$rc" = 0 ]
+check $? "temp: exit code $rc with the temporary folder on the full drive (0 expected)"
+grep -qF "the temporary folder E:\\fill\\temp\\ can't take the archives: they go into the install folder" \
+  "$work/logs/temp-full.log"
+check $? "temp: the log says the archives went into the install folder"
+[ -s "$cinst/toolchain/zig/zig.exe" ] && cmp -s "$cinst/emberveil.ini" "$player/emberveil.ini" &&
+  [ -z "$(find "$cinst" -maxdepth 1 -name 'emberveil_setup_*')" ] && [ -z "$(ls -A "$mnt/temp")" ]
+check $? "temp: the new tools unpacked, the settings kept, no archive left in either folder"
+rm -rf "$WINEPREFIX/drive_c/full_drive/inst"
 
 echo "logs of every run: $work/logs"
 finish full_drive

@@ -113,6 +113,31 @@ TEST_F(Paths, ATemporaryFolderOfAUserNamedOutsideTheCodePageIsLeftEmpty)
     EXPECT_TRUE(left.empty()) << utf8(left.empty() ? L"" : left[0]);
 }
 
+// A temporary folder gone since TEMP named it (deleted by a cleaner, say): the
+// archives go into the install folder, and the earlier install's tools are
+// replaced rather than lost with the unpacking.
+TEST_F(Paths, ATemporaryFolderThatIsGoneLeavesTheArchivesToTheInstallFolder)
+{
+    const std::wstring gone = scratch(L"gone\\Temp"), dir = scratch(L"gonetemp");
+    ASSERT_TRUE(seed_earlier_install(dir, k_player));
+    Outcome r;
+    {
+        UserTemp user(gone);
+        ASSERT_EQ(gone + L"\\", temp_dir());
+        r = install(disc_eu(), dir);
+    }
+    ASSERT_TRUE(r.exited) << utf8(r.box);
+    EXPECT_EQ(0u, r.code) << r.log;
+    const std::string zig = read_file(join(dir, L"toolchain\\zig\\zig.exe"));
+    EXPECT_TRUE(zig.size() > 2 && zig.substr(0, 2) == "MZ") << "the build tools are gone";
+    EXPECT_EQ(k_player.emberveil, read_file(join(dir, L"emberveil.ini")));
+    EXPECT_TRUE(temp_archives(0, dir).empty());
+    EXPECT_FALSE(has_dir(gone));
+    std::string line = "the temporary folder " + utf8(gone) + "\\ can't take the archives: they go into the install folder";
+    std::vector<std::string> lines = installer_lines(r.log);
+    EXPECT_EQ(1, std::count(lines.begin(), lines.end(), line)) << r.log;
+}
+
 TEST_F(Paths, ADiscInAFolderNamedInSeveralScriptsIsMeasuredCheckedAndCopied)
 {
     std::wstring disc = scratch(L"\u0414\u0438\u0441\u043A \u5149\u76D8 \u0141");

@@ -3,6 +3,7 @@
 // zip64, and damaged in the ways a cut or corrupt download is.
 #include "stages/zipdir.h"
 #include <gtest/gtest.h>
+#include <string.h>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,34 @@ TEST(ZipDir, StopsAtDamageAndNeverReadsPastTheBytes)
         EXPECT_EQ(r.opens, opened) << r.what;
         EXPECT_EQ(r.names, names.size()) << r.what;
     }
+}
+
+// What Setup reads of an entry besides its name: how long a path it makes (in
+// UTF-16 units, as Windows counts), and the checksum and size that tell a
+// settings file in place from the payload's default.
+TEST(ZipDir, NameLengthsChecksumsAndSizes)
+{
+    const struct {
+        const char *name;
+        unsigned flags;
+        size_t units;
+    } names[] = {
+        {"scripts/", 0, 7},
+        {"docs/Gr\xC3\xBC\xC3\x9F" "e.txt", ZIP_UTF8, 14},
+        {"docs/Gr\xC3\xBC\xC3\x9F" "e.txt", 0, 16}, // without the flag: a character a byte
+        {"a\xF0\x9F\x98\x80.txt", ZIP_UTF8, 7},      // beyond the BMP: two units
+        {"\x80x", ZIP_UTF8, 2},                         // a stray continuation byte counts once
+    };
+    for (const auto &r : names)
+        EXPECT_EQ(r.units, zip_name_units(r.name, strlen(r.name), r.flags)) << r.name;
+    EXPECT_EQ(0xCBF43926u, zip_crc32("123456789", 9));
+    EXPECT_EQ(0u, zip_crc32("", 0));
+    const Bytes b = archive(k_entries, true);
+    ZipDir z;
+    ASSERT_TRUE(zip_dir_find(&z, b.data(), b.size(), "EMBERVEIL.INI"));
+    EXPECT_EQ(9u, z.unpacked);
+    EXPECT_FALSE(zip_dir_find(&z, b.data(), b.size(), "emberveil.in"));
+    EXPECT_FALSE(zip_dir_find(&z, b.data(), b.size(), "mkb.ini"));
 }
 
 } // namespace
