@@ -62,18 +62,19 @@ unsigned char *slurp(const wchar_t *path, DWORD *n)
     HANDLE f = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     if (f == INVALID_HANDLE_VALUE)
         return NULL;
-    DWORD size = GetFileSize(f, NULL);
+    DWORD size = GetFileSize(f, NULL), got = 0;
     unsigned char *buf = NULL;
     if (size != INVALID_FILE_SIZE)
         buf = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, (SIZE_T)size + 1); // an empty file still gets one
     // A read that fails gives nothing rather than an empty file, which a caller
-    // could write back over the player's own.
-    if (buf && !ReadFile(f, buf, size, n, NULL)) {
+    // could write back over the player's own; so does one that finds another
+    // length than the file had (a byte more is asked for, to see it grow).
+    if (buf && (!ReadFile(f, buf, size + 1, &got, NULL) || got != size)) {
         HeapFree(GetProcessHeap(), 0, buf);
         buf = NULL;
-        *n = 0;
     }
     CloseHandle(f);
+    *n = buf ? size : 0;
     return buf;
 }
 

@@ -18,7 +18,8 @@ const void *payload_bytes(int id, DWORD *size);
 // must not exist yet (nothing is left behind when it fails).
 int write_resource(int id, const wchar_t *path);
 // The file's bytes in a heap buffer (the caller frees it) and their count in
-// n; null with n 0 when it can't be opened or read whole.
+// n; null with n 0 when it can't be opened or read whole (a file that shrinks
+// or grows while it is read too).
 unsigned char *slurp(const wchar_t *path, DWORD *n);
 // Creates or truncates the file and writes the n bytes; reports nothing.
 void spill(const wchar_t *path, const void *bytes, DWORD n);
