@@ -2,6 +2,7 @@
 #include "choosers.h"
 #include "draw.h"
 #include "ids.h"
+#include "script.h"
 #include "../engine/worker.h"
 #include "../game/dest.h"
 #include "../game/disc.h"
@@ -138,17 +139,21 @@ void start_install(void)
     if (dest)
         GetWindowTextW(s_dest, dest, len + 1);
     GetWindowTextW(s_note, note, MAX_PATH);
-    int r = install_checks(dest ? dest : L"", note, ask_box);
+    // "/test /go" is a script's start: nobody is there to answer a box.
+    int script = s_test && s_auto;
+    int r = install_checks(dest ? dest : L"", note, script ? ask_script : ask_box);
     HeapFree(GetProcessHeap(), 0, dest);
     if (r != R_OK) {
         // A script that asked for "/test /go" reads the outcome from the exit
         // code: a refused start is no success, and a No is the player's cancel.
-        if (s_test && s_auto) {
+        if (script) {
             s_exit = r;
             DestroyWindow(s_win);
         }
         return;
     }
+    if (script)
+        script_accepted();
     begin_install(SendMessageW(s_shortcut, BM_GETCHECK, 0, 0) == BST_CHECKED);
     show_state(S_RUN);
     set_texts(L"Installing Emberveil",

@@ -54,38 +54,84 @@ TEST(CommandLine, OptionsAndALonePath)
     }
 }
 
-// "/test /go" is how a script installs: a start that the checks refuse must
-// not end as a success. The box stays until answered, then the window goes
-// by itself with the outcome as the exit code.
-TEST(TestGo, RefusedStartsEndWithTheirCode)
+// Starts Setup with args, handing it a file as its standard error, as a
+// script that redirects it does; the process, or null.
+static HANDLE start_redirected(const std::wstring &args, const std::wstring &err)
+{
+    SECURITY_ATTRIBUTES sa = {sizeof sa, NULL, TRUE};
+    HANDLE f = CreateFileW(err.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, CREATE_ALWAYS, 0, NULL);
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdError = f;
+    std::wstring cmd = L"\"" + setup_exe() + L"\" " + args;
+    PROCESS_INFORMATION pi = {};
+    BOOL ok = f != INVALID_HANDLE_VALUE && CreateProcessW(NULL, &cmd[0], NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
+    if (f != INVALID_HANDLE_VALUE)
+        CloseHandle(f);
+    if (!ok)
+        return NULL;
+    CloseHandle(pi.hThread);
+    return pi.hProcess;
+}
+
+static std::string file_text(const std::wstring &path)
+{
+    std::string out;
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    char buf[4096];
+    DWORD got = 0;
+    while (f != INVALID_HANDLE_VALUE && ReadFile(f, buf, sizeof buf, &got, NULL) && got)
+        out.append(buf, got);
+    if (f != INVALID_HANDLE_VALUE)
+        CloseHandle(f);
+    return out;
+}
+
+// "/test /go" is how a script installs: nobody is there to answer a box. A
+// start that the checks refuse ends at once with its code, its text written
+// to standard error and to the file the README names; a question is answered No.
+TEST(TestGo, RefusedStartsEndAtOnceWithTheirCodeAndText)
 {
     const std::wstring good = scratch(L"good"), full = scratch(L"full");
     const std::wstring bad = scratch(L"bad");
+    wchar_t temp[MAX_PATH];
+    ASSERT_TRUE(GetTempPathW(MAX_PATH, temp));
+    const std::wstring refused = std::wstring(temp) + L"EmberveilSetup-refused.txt";
     struct Row {
         std::wstring args;
-        std::wstring message;
-        int answer;
-        long code;
+        std::string line;
+        DWORD code;
     } const rows[] = {
-        {L"/test /go", L"Choose the default.xbe of your extracted Emberveil disc first.", IDOK, 1},
-        {L"/Go /xbe " + bad + L" /TEST", L"There is no default.xbe in this folder.", IDOK, 1},
-        {L"/test /go /xbe " + good + L" /dir Games", L"Choose a full path, for example C:\\Games\\Emberveil.", IDOK, 1},
-        {L"/test /go /xbe " + good + L" /dir " + full, L"This folder is not empty. Install into it anyway?", IDNO, 2},
+        {L"/test /go", "Choose the default.xbe of your extracted Emberveil disc first.", 1},
+        {L"/Go /xbe " + bad + L" /TEST", "There is no default.xbe in this folder.", 1},
+        {L"/test /go /xbe " + good + L" /dir Games", "Choose a full path, for example C:\\Games\\Emberveil.", 1},
+        {L"/test /go /xbe " + good + L" /dir " + full, "This folder is not empty. Install into it anyway? No", 2},
     };
     ASSERT_TRUE(good_disc(good));
     ASSERT_TRUE(filled_folder(full));
     ASSERT_TRUE(make_dir(bad));
+    int row = 0;
     for (const Row &r : rows) {
         SCOPED_TRACE(r.args);
-        ASSERT_TRUE(start_setup(r.args));
-        HWND box = NULL;
-        EXPECT_EQ(r.message, box_text(&box));
-        ASSERT_TRUE(box);
-        // Nothing is decided before the player has read the box.
-        EXPECT_TRUE(drv_main());
-        ASSERT_TRUE(drv_msgbox_press(box, r.answer));
-        EXPECT_EQ(r.code, exit_code());
+        DeleteFileW(refused.c_str());
+        // A file of its own for each start: Wine's services, which a start
+        // may bring up, keep the standard handles they were started with.
+        const std::wstring err = scratch((L"stderr-" + std::to_wstring(++row) + L".txt").c_str());
+        HANDLE p = start_redirected(r.args, err);
+        ASSERT_TRUE(p);
+        DWORD code = 99;
+        bool ended = WaitForSingleObject(p, EXIT_MS) == WAIT_OBJECT_0;
+        if (!ended)
+            TerminateProcess(p, 99); // a box nobody answers
+        GetExitCodeProcess(p, &code);
+        CloseHandle(p);
+        ASSERT_TRUE(ended) << "Setup waited for an answer";
+        EXPECT_EQ(r.code, code);
+        EXPECT_EQ(r.line + "\r\n", file_text(err));
+        EXPECT_EQ(r.line + "\r\n", file_text(refused));
     }
+    DeleteFileW(refused.c_str());
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW((full + L"\\logs").c_str()));
 }
 
