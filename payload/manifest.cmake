@@ -10,6 +10,8 @@
 # The release packer (tools/pack) packs only the files git tracks, each
 # checkout on its own, and adds:
 #   -DTRACKED_ONLY=ON   untracked files don't count as changes: they are never packed
+#   -DREMOTE_ONLY=ON    repo= names a remote or nothing: never a folder of this
+#                       computer, which no player's computer has
 #   -DPROJECT_EXCLUDE=a;b  folders of REPO_DIR left out of the project archive
 #                          (the toolkit's), whose changes the toolkit's id carries
 # A toolkit folder that is the top of a repository of its own (a submodule, or
@@ -69,14 +71,34 @@ function(commit_id out dir whole)
   set(${out} "${id}" PARENT_SCOPE)
 endfunction()
 
+# 1 in out when url names a folder of this computer: "file://...", a drive
+# path, or a path that git tells from an scp-like "host:path" by a slash
+# before the first colon (or by having no colon at all).
+function(local_url url out)
+  set(local 0)
+  if(url MATCHES "^[Ff][Ii][Ll][Ee]://" OR url MATCHES "^[A-Za-z]:[/\\]")
+    set(local 1)
+  elseif(NOT url STREQUAL "" AND NOT url MATCHES "^[A-Za-z][A-Za-z0-9+.-]*://" AND NOT url MATCHES "^[^/]+:")
+    set(local 1)
+  endif()
+  set(${out} ${local} PARENT_SCOPE)
+endfunction()
+
 # The address updates come from: origin without any user name or password,
-# else the repository's own folder.
+# else the repository's own folder. With REMOTE_ONLY, an origin that is a
+# folder of this computer counts as none, and none leaves the address empty.
 function(repo_address out)
   git(url remote get-url origin)
+  local_url("${url}" local)
+  if(REMOTE_ONLY AND local)
+    set(url "")
+  endif()
   if(url STREQUAL "")
-    git(url rev-parse --show-toplevel)
-    if(url STREQUAL "")
-      get_filename_component(url "${REPO_DIR}" ABSOLUTE)
+    if(NOT REMOTE_ONLY)
+      git(url rev-parse --show-toplevel)
+      if(url STREQUAL "")
+        get_filename_component(url "${REPO_DIR}" ABSOLUTE)
+      endif()
     endif()
   elseif(url MATCHES "^[A-Za-z][A-Za-z0-9+.-]*://")
     string(REGEX REPLACE "^([A-Za-z][A-Za-z0-9+.-]*://)[^/]*@" "\\1" url "${url}")

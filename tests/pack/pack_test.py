@@ -269,6 +269,13 @@ def refusal_rows():
          "game-files.sha256 line 2 is malformed (leads out of the disc (..)): %s  ../x.xbe (and 1 more)" % ("a" * 64), 1),
         ("a list of game files in UTF-16", lambda d: track(d[P], "game-files.sha256", ("a" * 64 + "  x\r\n").encode(
             "utf-16")), None, "project file game-files.sha256 is UTF-16", 1),
+        ("a tracked folder replaced by a link", lambda d: (os.rename(os.path.join(d[P], "src"), d[P] + "-src"),
+                                                          os.symlink(d[P] + "-src", os.path.join(d[P], "src"))),
+         None, "project folder src is a symbolic link", 1),
+        # The copy of the checkout has new file stamps: git looks at the files again first.
+        ("a sparse checkout", lambda d: (git(d[P], "update-index", "-q", "--refresh"),
+                                         git(d[P], "sparse-checkout", "set", "scripts")), None,
+         "tracked files of the project are not checked out (a sparse checkout), the first bin/emberveil.exe", 1),
         ("a payload over the limit", None, "small-limit", "over the 0.0 MiB an executable can carry", 1),
         ("a packing time that is no number", None, "bad-epoch", "SOURCE_DATE_EPOCH is not a number of seconds", 1),
     ]
@@ -662,8 +669,10 @@ def winpath(p):
 
 
 def whole_installs(a, exe, flt, log):
-    """Runs the whole-install tests of ev_install_test with Setup exe; exit code and output."""
-    env = dict(os.environ, EV_SETUP_EXE=winpath(exe))
+    """Runs the whole-install tests of ev_install_test with Setup exe; exit code and output.
+    The payload's longest entry is LONG_DOC, the packer's longest: the longest
+    install folder Setup takes is then the packer's INSTALL_DIR_MAX."""
+    env = dict(os.environ, EV_SETUP_EXE=winpath(exe), EV_FOLDER_MAX="100")
     with open(log, "wb") as f:
         r = subprocess.run(["bash", a.wine, "run", a.build, os.path.join(a.build, "tests/ev_install_test.exe"),
                             "--gtest_filter=" + flt], env=env, stdout=f, stderr=subprocess.STDOUT)
@@ -671,7 +680,7 @@ def whole_installs(a, exe, flt, log):
 
 
 def case_install(a):
-    for name, flt in (("out-a", "WholeInstall.*"), ("out-signed", "WholeInstall.FirstInstall*")):
+    for name, flt in (("out-a", "WholeInstall.*:FolderLength.*"), ("out-signed", "WholeInstall.FirstInstall*")):
         exe = os.path.join(a.work, name, "EmberveilSetup.exe")
         if not T.check(os.path.isfile(exe), "no packed Setup in " + name):
             continue

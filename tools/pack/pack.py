@@ -7,9 +7,10 @@
 Packs the project's and the toolkit's tracked files and the five tool folders
 into the three zip archives Setup carries, writes the manifest from git,
 builds EmberveilSetup.exe with them in a build tree of its own, signs it when
-asked, and copies the five files into --out. Every check runs before anything
-is written to --out; a refusal is one line on standard error and exit code 1
-(2 for a wrong command line). EV_PACK_BUILD names the build tree (default
+asked, and puts the five files into --out, all of them or none. Every check
+runs before anything is written to --out; a refusal, or a failure to write
+--out, is one line on standard error and exit code 1 (2 for a wrong command
+line), with --out as it was. EV_PACK_BUILD names the build tree (default
 build/pack of this checkout), EV_PACK_JOBS the build's parallel jobs;
 SOURCE_DATE_EPOCH fixes the manifest's packing time and the signing time, so
 that two packs can be compared byte for byte.
@@ -45,7 +46,10 @@ TOOL_NAMES = ("Zig", "Python", "CMake", "Ninja")
 SCRIPT_TYPES = (".PS1", ".PSM1", ".PSD1")
 
 # A path is at most MAX_PATH (260) units with its terminator; the install
-# folder may be up to 100 characters, and a backslash joins the two.
+# folder may be up to 100 characters, and a backslash joins the two. Setup
+# holds the other side of this rule (installer/game/dest.cpp, dest_max): it
+# takes any install folder that leaves room for the payload's longest entry,
+# so every payload packed here installs into every folder Setup takes.
 INSTALL_DIR_MAX = 100
 ENTRY_MAX = 260 - 1 - INSTALL_DIR_MAX - 1
 # The four files become resources of one PE image, which Windows loads only
@@ -135,11 +139,13 @@ def inside(path, folder):
 
 def tracked(folder, label):
     """The files git tracks under folder (submodules included), as paths
-    relative to it; files deleted from the work tree are skipped."""
-    rc, out = run(["git", "-C", folder, "ls-files", "-z", "-s", "--recurse-submodules"])
+    relative to it; files deleted from the work tree are skipped later, as
+    uncommitted edits. Files a sparse checkout leaves out are refused: they
+    would be missing from the payload without a word."""
+    rc, out = run(["git", "-C", folder, "ls-files", "-z", "-s", "-t", "--recurse-submodules"])
     if rc != 0:
         raise Refusal("the %s folder %s is not in a git checkout" % (label, folder))
-    files = []
+    files, sparse = [], []
     for rec in out.split(b"\0"):
         if not rec:
             continue
@@ -148,12 +154,39 @@ def tracked(folder, label):
             path = raw.decode("utf-8")
         except UnicodeDecodeError:
             raise Refusal("%s file %r has a name that is not UTF-8" % (label, raw))
-        mode = meta.split()[0]
-        if mode == b"160000":  # a submodule that is not checked out
+        tag, mode = meta.split()[:2]
+        if tag == b"S":  # skip-worktree: not checked out
+            sparse.append(path)
+        elif mode == b"160000":  # a submodule that is not checked out
             files.append((path, None))
-            continue
-        files.append((path, mode))
+        else:
+            files.append((path, mode))
+    if sparse:
+        raise Refusal("%d tracked files of the %s are not checked out (a sparse checkout), the first %s; "
+                      "check them out (git sparse-checkout disable)" % (len(sparse), label, sparse[0]))
     return files
+
+
+def linked_folder(folder, rel, seen):
+    """The first folder on the way to rel (relative to folder) that is a
+    symbolic link, or None; seen caches the answers by folder."""
+    parts = rel.split("/")[:-1]
+    for i in range(len(parts)):
+        key = "/".join(parts[:i + 1])
+        if key not in seen:
+            seen[key] = os.path.islink(os.path.join(folder, key))
+        if seen[key]:
+            return key
+    return None
+
+
+def check_path(folder, rel, label, seen):
+    """Refuses a tracked file reached through a symbolic link: it would be
+    packed from wherever the link points."""
+    link = linked_folder(folder, rel, seen)
+    if link:
+        raise Refusal("%s folder %s is a symbolic link; the files git tracks under it would be packed from "
+                      "wherever it points" % (label, link))
 
 
 def regular(path, label, rel):
@@ -183,7 +216,7 @@ def project_entries(project, toolkit):
         if upper(toolkit_rel) != upper(own[0]):
             own.append(toolkit_rel)
     under = lambda rel, folder: upper(rel + "/").startswith(upper(folder + "/"))
-    entries, left_out = [], 0
+    entries, left_out, seen = [], 0, {}
     for rel, mode in tracked(project, "project"):
         if any(under(rel, f) for f in own):
             if not (toolkit_rel and under(rel, toolkit_rel)):
@@ -191,6 +224,7 @@ def project_entries(project, toolkit):
             continue
         if mode is None:
             raise Refusal("project submodule %s is not checked out (git submodule update --init)" % rel)
+        check_path(project, rel, "project", seen)
         src = os.path.join(project, rel)
         if regular(src, "project", rel):
             entries.append((rel, src, "project"))
@@ -198,10 +232,11 @@ def project_entries(project, toolkit):
 
 
 def toolkit_entries(toolkit):
-    entries = []
+    entries, seen = [], {}
     for rel, mode in tracked(toolkit, "toolkit"):
         if mode is None:
             raise Refusal("toolkit submodule %s is not checked out (git submodule update --init)" % rel)
+        check_path(toolkit, rel, "toolkit", seen)
         src = os.path.join(toolkit, rel)
         if regular(src, "toolkit", rel):
             entries.append((TOOLKIT_PREFIX + rel, src, "toolkit"))
@@ -554,7 +589,7 @@ def make_manifest(stage, project, toolkit, excluded):
     if os.path.exists(out):
         os.remove(out)
     cmd = ["cmake", "-DGIT=" + shutil.which("git"), "-DREPO_DIR=" + project, "-DTOOLKIT_DIR=" + toolkit,
-           "-DOUT_DIR=" + stage, "-DTRACKED_ONLY=ON", "-DPROJECT_EXCLUDE=" + ";".join(excluded),
+           "-DOUT_DIR=" + stage, "-DTRACKED_ONLY=ON", "-DREMOTE_ONLY=ON", "-DPROJECT_EXCLUDE=" + ";".join(excluded),
            "-P", os.path.join(ROOT, "payload/manifest.cmake")]
     rc, _ = run(cmd)
     if rc != 0 or not os.path.isfile(out):
@@ -700,6 +735,8 @@ def pack(opts):
     manifest = make_manifest(stage, opts["project"], opts["toolkit"], excluded)
     if re.search(r"^branch=\r?$", manifest, re.M):
         say("warning: the project's HEAD is not on a branch; branch= stays empty")
+    if re.search(r"^repo=\r?$", manifest, re.M):
+        say("warning: the project has no remote origin to update from; repo= stays empty")
 
     limit = int(os.environ.get("EV_PACK_MAX_BYTES") or PAYLOAD_MAX)  # tests lower it
     size = sum(os.path.getsize(os.path.join(stage, n)) for n in PAYLOAD)
@@ -715,13 +752,45 @@ def pack(opts):
         sign(exe, signed, opts, bundle)
         exe = signed
 
-    os.makedirs(out, exist_ok=True)
-    for src in [os.path.join(stage, n) for n in PAYLOAD] + [exe]:
-        dst = os.path.join(out, os.path.basename(src))
-        shutil.copyfile(src, dst + ".part")
-        os.replace(dst + ".part", dst)
+    publish(out, [os.path.join(stage, n) for n in PAYLOAD] + [exe])
     summary(out, archives, manifest, opts, known)
     return 0
+
+
+def publish(out, files):
+    """Puts the files into out all together or not at all: each is written
+    beside its final name first, and only once all are written are they
+    renamed into place, the earlier ones moved aside meanwhile. Any failure
+    (a full disk, an interrupt) leaves out exactly as it was."""
+    made = not os.path.isdir(out)
+    moves = [(os.path.join(out, os.path.basename(f)), f) for f in files]
+    parts, aside, placed = [], [], []
+    try:
+        if made:
+            os.makedirs(out)
+        for dst, src in moves:
+            parts.append(dst + ".part")
+            shutil.copyfile(src, dst + ".part")
+        for dst, _ in moves:
+            if os.path.lexists(dst):
+                os.replace(dst, dst + ".part-old")
+                aside.append(dst)
+            os.replace(dst + ".part", dst)
+            placed.append(dst)
+    except (OSError, KeyboardInterrupt) as e:
+        for dst in placed:
+            os.remove(dst)
+        for dst in aside:
+            os.replace(dst + ".part-old", dst)
+        for p in parts:
+            if os.path.lexists(p):
+                os.remove(p)
+        if made:
+            shutil.rmtree(out, ignore_errors=True)
+        why = "interrupted" if isinstance(e, KeyboardInterrupt) else (e.strerror or str(e))
+        raise Refusal("writing into --out %s failed (%s); it is left as it was" % (out, why))
+    for dst in aside:
+        os.remove(dst + ".part-old")
 
 
 def summary(out, archives, manifest, opts, known):
