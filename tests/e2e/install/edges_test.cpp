@@ -3,15 +3,17 @@
 // the payload leaves room for, and one character longer. The packer's test
 // runs the second again with a packed Setup whose payload holds an entry of
 // the packer's longest length (EV_FOLDER_MAX then says what the limit must be).
-#include "setup_run.h"
+#include "install.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
-TEST(StaleKept, ANewerEditInPlaceWinsAndTheOlderCopyStaysBeside)
+typedef InstallCase StaleKept;
+typedef InstallCase FolderLength;
+
+TEST_F(StaleKept, ANewerEditInPlaceWinsAndTheOlderCopyStaysBeside)
 {
-    CleanSlate slate;
     std::wstring dir = scratch(L"stalekept");
     Outcome r = install(disc_eu(), dir);
     ASSERT_TRUE(r.exited && r.code == 0) << r.log;
@@ -24,19 +26,18 @@ TEST(StaleKept, ANewerEditInPlaceWinsAndTheOlderCopyStaysBeside)
     ASSERT_TRUE(put_file(join(dir, L"emberveil.ini"), newer));
 
     r = install(disc_eu(), dir);
-    ASSERT_TRUE(r.exited) << narrow(r.box);
+    ASSERT_TRUE(r.exited) << utf8(r.box);
     ASSERT_EQ(0u, r.code) << r.log;
     EXPECT_EQ(newer, read_file(join(dir, L"emberveil.ini")));
     EXPECT_EQ(older.emberveil, read_file(join(dir, L"emberveil (older copy).ini")));
     EXPECT_EQ(older.mkb, read_file(join(dir, L"mkb.ini")));
     EXPECT_FALSE(has_file(join(dir, L"mkb (older copy).ini")));
     EXPECT_TRUE(files_ending(dir, L".kept").empty());
-    const std::string told = narrow(join(dir, L"emberveil.ini")) + " changed after an earlier install stopped "
+    const std::string told = utf8(join(dir, L"emberveil.ini")) + " changed after an earlier install stopped "
                              "half-way: it is kept, and the older copy that install set aside is now " +
-                             narrow(join(dir, L"emberveil (older copy).ini"));
+                             utf8(join(dir, L"emberveil (older copy).ini"));
     std::vector<std::string> lines = installer_lines(r.log);
     EXPECT_EQ(1, std::count(lines.begin(), lines.end(), told)) << r.log;
-    remove_dir(dir);
 }
 
 // The longest entry name of a zip archive, in UTF-16 units, read here on its
@@ -70,9 +71,8 @@ static std::wstring folder_of(size_t n)
     return d;
 }
 
-TEST(FolderLength, AsLongAsThePayloadAllowsInstallsAndOneMoreIsRefused)
+TEST_F(FolderLength, AsLongAsThePayloadAllowsInstallsAndOneMoreIsRefused)
 {
-    CleanSlate slate;
     size_t longest = 0;
     for (int id : {101, 102, 104})
         longest = std::max(longest, longest_entry(resource_bytes(setup_exe(), id)));
@@ -94,7 +94,7 @@ TEST(FolderLength, AsLongAsThePayloadAllowsInstallsAndOneMoreIsRefused)
         ASSERT_EQ(n, dir.size());
         DeleteFileW(refused.c_str());
         Outcome r = install(disc_eu(), dir);
-        ASSERT_TRUE(r.exited) << narrow(r.box);
+        ASSERT_TRUE(r.exited) << utf8(r.box);
         if (n == most) {
             EXPECT_EQ(0u, r.code) << r.log;
             EXPECT_TRUE(has_file(join(dir, L"Emberveil Launcher.exe")));
@@ -105,7 +105,7 @@ TEST(FolderLength, AsLongAsThePayloadAllowsInstallsAndOneMoreIsRefused)
                           " characters long. Choose a shorter one, for example C:\\Games\\Emberveil.\r\n",
                       read_file(refused));
         }
-        remove_dir(scratch(L"len"));
+        tree_remove(scratch(L"len"));
     }
     DeleteFileW(refused.c_str());
 }

@@ -4,7 +4,7 @@
 // game folder, the tree walks at 258, 259 and 260 characters, and listings and
 // attribute reads of the disc that fail half-way (the platform calls swapped in
 // this program's import slots, as the copy tests do).
-#include "helpers.h"
+#include "unit.h"
 #include "disc.h"
 #include "engine/log.h"
 #include "game/copy.h"
@@ -333,28 +333,17 @@ static DWORD WINAPI attr_of(LPCWSTR path)
     return s_attr(path);
 }
 
-static void *swap(void **slot, void *to)
-{
-    DWORD old;
-    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
-    void *was = *slot;
-    *slot = to;
-    VirtualProtect(slot, sizeof *slot, old, &old);
-    return was;
-}
-
 struct Breaking {
+    SlotSwap first{&__imp_FindFirstFileW, (void *)first_of}, next{&__imp_FindNextFileW, (void *)next_of},
+        attr{&__imp_GetFileAttributesW, (void *)attr_of};
     Breaking()
     {
-        s_first = (FirstFn)swap(&__imp_FindFirstFileW, (void *)first_of);
-        s_next = (NextFn)swap(&__imp_FindNextFileW, (void *)next_of);
-        s_attr = (AttrFn)swap(&__imp_GetFileAttributesW, (void *)attr_of);
+        s_first = (FirstFn)first.was();
+        s_next = (NextFn)next.was();
+        s_attr = (AttrFn)attr.was();
     }
     ~Breaking()
     {
-        swap(&__imp_FindFirstFileW, (void *)s_first);
-        swap(&__imp_FindNextFileW, (void *)s_next);
-        swap(&__imp_GetFileAttributesW, (void *)s_attr);
         s_break_in.clear();
         s_blind_in.clear();
         s_breaking = INVALID_HANDLE_VALUE;
@@ -388,7 +377,7 @@ TEST(BrokenSource, OnlyTheListingsEndAndANameNotFoundCount)
         ASSERT_TRUE(disc_make(disc.c_str(), NULL));
         // An earlier install's whole copy, and a file the disc doesn't hold.
         ASSERT_TRUE(disc_make(target.c_str(), NULL));
-        ASSERT_TRUE(put_text(extra.c_str(), "only in the copy"));
+        ASSERT_TRUE(put_file(extra.c_str(), "only in the copy"));
         ASSERT_TRUE(make_dir(inst.c_str()));
         copy_cut(s_dir, MAX_PATH, inst.c_str());
         PickTexts texts;

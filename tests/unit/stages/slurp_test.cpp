@@ -2,7 +2,7 @@
 // read swapped in this program's import slots for one that tells of a file
 // that grew or shrank in between. slurp must then give nothing, never a cut file.
 #include "stages/stages.h"
-#include "helpers.h"
+#include "unit.h"
 #include <gtest/gtest.h>
 
 extern "C" void *__imp_ReadFile;
@@ -30,29 +30,20 @@ DWORD WINAPI size_changed(HANDLE h, LPDWORD high)
     return s_change > 0 ? n - (DWORD)s_change : n;
 }
 
-void *swap(void **slot, void *to)
-{
-    DWORD old;
-    VirtualProtect(slot, sizeof *slot, PAGE_READWRITE, &old);
-    void *was = *slot;
-    *slot = to;
-    VirtualProtect(slot, sizeof *slot, old, &old);
-    return was;
-}
-
 TEST(Slurp, AFileThatChangesLengthWhileReadGivesNothing)
 {
     wchar_t dir[MAX_PATH], path[MAX_PATH];
     test_dir(L"slurp", dir);
     swprintf(path, MAX_PATH, L"%ls\\emberveil.ini", dir);
     const char text[] = "[video]\r\nwidth=1920\r\n";
-    ASSERT_TRUE(put_text(path, text));
+    ASSERT_TRUE(put_file(path, text));
     const struct {
         int change;
         bool whole;
     } rows[] = {{0, true}, {-5, false}, {3, false}};
-    s_read = (ReadFn)swap(&__imp_ReadFile, (void *)read_changed);
-    s_size = (SizeFn)swap(&__imp_GetFileSize, (void *)size_changed);
+    SlotSwap read(&__imp_ReadFile, (void *)read_changed), size(&__imp_GetFileSize, (void *)size_changed);
+    s_read = (ReadFn)read.was();
+    s_size = (SizeFn)size.was();
     for (const auto &r : rows) {
         s_change = r.change;
         DWORD n = 99;
@@ -62,9 +53,6 @@ TEST(Slurp, AFileThatChangesLengthWhileReadGivesNothing)
         EXPECT_TRUE(!b || !r.whole || memcmp(b, text, n) == 0);
         HeapFree(GetProcessHeap(), 0, b);
     }
-    swap(&__imp_ReadFile, (void *)s_read);
-    swap(&__imp_GetFileSize, (void *)s_size);
-    tree_remove(dir);
 }
 
 } // namespace
