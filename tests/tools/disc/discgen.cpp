@@ -1,9 +1,13 @@
 // discgen.exe: makes a synthetic disc for the demo and the benchmarks.
 //   discgen.exe DIR [/region N] [/omit N] [/video 25|30|both|none] [/bytes TOTAL] [/files N]
+//               [/image FILE [/layout game|whole]]
 // /omit takes a table index (0 = Driving.xbe) and may be given more than once;
 // /bytes takes a count with an optional K, M or G suffix (powers of 1024).
+// /image also writes a disc image of the disc into FILE: the game partition
+// alone (game, the default) or a whole disc (whole).
 // Exit code 0 when the disc was made, 1 when writing failed, 2 on a bad command line.
 #include "disc.h"
+#include "discimage.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -42,10 +46,25 @@ static int video_kind(const wchar_t *s)
     return -1;
 }
 
+// What the command line asks for beside the disc itself.
+struct Asked {
+    uint64_t bytes;
+    const wchar_t *image;
+    int whole;
+};
+
 // Applies one option with its value to plan; 1/0.
-static int option(DiscPlan *plan, const wchar_t *name, const wchar_t *val, uint64_t *bytes)
+static int option(DiscPlan *plan, const wchar_t *name, const wchar_t *val, Asked *asked)
 {
     uint64_t v = 0;
+    if (!_wcsicmp(name, L"/image")) {
+        asked->image = val;
+        return 1;
+    }
+    if (!_wcsicmp(name, L"/layout")) {
+        asked->whole = !_wcsicmp(val, L"whole");
+        return asked->whole || !_wcsicmp(val, L"game");
+    }
     if (!_wcsicmp(name, L"/video")) {
         plan->video = video_kind(val);
         return plan->video >= 0;
@@ -57,7 +76,7 @@ static int option(DiscPlan *plan, const wchar_t *name, const wchar_t *val, uint6
     else if (!_wcsicmp(name, L"/omit") && v < DISC_NFILES)
         disc_omit(plan, (int)v);
     else if (!_wcsicmp(name, L"/bytes"))
-        *bytes = v;
+        asked->bytes = v;
     else if (!_wcsicmp(name, L"/files") && v <= 10000000)
         plan->extra_files = (int)v;
     else
@@ -68,26 +87,33 @@ static int option(DiscPlan *plan, const wchar_t *name, const wchar_t *val, uint6
 static int usage(void)
 {
     fwprintf(stderr, L"usage: discgen DIR [/region N] [/omit N] [/video 25|30|both|none]"
-                     L" [/bytes TOTAL] [/files N]\n");
+                     L" [/bytes TOTAL] [/files N] [/image FILE [/layout game|whole]]\n");
     return 2;
 }
 
 int wmain(int argc, wchar_t **argv)
 {
     DiscPlan plan;
-    uint64_t bytes = 0;
+    Asked asked = {0, NULL, 0};
     disc_default(&plan);
     if (argc < 2 || argv[1][0] == L'/')
         return usage();
     for (int i = 2; i < argc; i += 2)
-        if (i + 1 >= argc || !option(&plan, argv[i], argv[i + 1], &bytes))
+        if (i + 1 >= argc || !option(&plan, argv[i], argv[i + 1], &asked))
             return usage();
-    if (bytes)
-        disc_fill(&plan, bytes);
+    if (asked.bytes)
+        disc_fill(&plan, asked.bytes);
     if (!disc_make(argv[1], &plan)) {
         fwprintf(stderr, L"discgen: could not make %ls\n", argv[1]);
         return 1;
     }
     wprintf(L"discgen: %ls, %llu bytes\n", argv[1], (unsigned long long)disc_total(&plan));
+    if (asked.image) {
+        if (!image_make(argv[1], asked.image, asked.whole != 0)) {
+            fwprintf(stderr, L"discgen: could not write the image %ls\n", asked.image);
+            return 1;
+        }
+        wprintf(L"discgen: image %ls (%ls)\n", asked.image, asked.whole ? L"whole disc" : L"game partition");
+    }
     return 0;
 }
