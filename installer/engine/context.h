@@ -3,12 +3,14 @@
 #pragma once
 #include "../common.h"
 
-// The game selection: the chosen disc folder and what its check found.
+// The game selection: the chosen disc folder or disc image and what its check found.
 struct Game {
-    wchar_t dir[MAX_PATH];   // the disc's top folder (full path), set by every pick
-    int ok;                  // 1 when the folder passed every check
+    wchar_t dir[MAX_PATH];   // the disc's top folder, or the image file (full path), set by every pick
+    int ok;                  // 1 when the disc passed every check
     DWORD region;            // region flags from the certificate; 0 unless ok
-    unsigned long long bytes; // size of every file under dir; 0 unless ok
+    unsigned long long bytes; // size of every file under dir (or in the image); 0 unless ok
+    int image;               // 1 when dir is a disc image file
+    unsigned long long part; // the game partition's offset in the image file
 };
 
 extern CRITICAL_SECTION s_cs; // guards s_lo, s_hi, s_frac, s_seg_t0, s_seg_ms, s_step, s_detail

@@ -1,5 +1,6 @@
 #include "disc.h"
 #include "dest.h"
+#include "image.h"
 #include "walk.h"
 #include "xbe.h"
 #include "../ui/ids.h"
@@ -85,6 +86,8 @@ unsigned long long dir_bytes(const wchar_t *dir)
 
 int game_in_place(const wchar_t *dest)
 {
+    if (s_game.image) // an image file is never the install's game folder
+        return 0;
     wchar_t full[MAX_PATH], game[MAX_PATH], disc[MAX_PATH];
     // A path that doesn't fit can never be a game folder.
     if (!path_full(dest, full) || !path_join(game, full, L"game") || !path_full(s_game.dir, disc))
@@ -134,6 +137,8 @@ void game_check(const wchar_t *path, Game *game, PickTexts *texts)
     }
     if (is_dir(full)) {
         path_join(texts->field, full, L"default.xbe");
+    } else if (image_check(full, game, texts)) {
+        return; // a disc image: checked from its own tables, dir names the image
     } else {
         // Any file of the disc's top folder, or a path there that doesn't
         // exist, stands for that folder; a drive root keeps its backslash.

@@ -11,7 +11,9 @@ void browse_xbe(void)
     ZeroMemory(&ofn, sizeof ofn);
     ofn.lStructSize = sizeof ofn;
     ofn.hwndOwner = s_win;
-    ofn.lpstrFilter = L"Emberveil (default.xbe)\0default.xbe\0Xbox programs (*.xbe)\0*.xbe\0";
+    // An image is known by its content, so any file may be one: the last pair lists them all.
+    ofn.lpstrFilter = L"Emberveil (default.xbe or disc image)\0default.xbe;*.iso;*.xiso\0"
+                      L"Xbox programs (*.xbe)\0*.xbe\0All files (*.*)\0*.*\0";
     ofn.lpstrFile = path;
     ofn.nMaxFile = MAX_PATH;
     ofn.lpstrTitle = L"The default.xbe of your extracted Emberveil disc";

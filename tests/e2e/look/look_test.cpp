@@ -4,6 +4,7 @@
 // own, worked through their controls); drops; a typed game folder; and a
 // screenshot of every view at 96 and 144 dpi under artifacts/look.
 #include "disc.h"
+#include "discimage.h"
 #include "ids.h"
 #include "e2e.h"
 #include <gtest/gtest.h>
@@ -33,6 +34,15 @@ std::wstring disc(int n)
 std::wstring xbe_of(int n)
 {
     return disc(n) + L"\\default.xbe";
+}
+
+// An image of disc 1, made once.
+std::wstring image_of_disc(void)
+{
+    static bool made;
+    std::wstring image = scratch(L"disc1.iso");
+    made = made || image_make(disc(1).c_str(), image.c_str(), false);
+    return image;
 }
 
 // A fresh install folder for every install a test starts.
@@ -183,8 +193,8 @@ TEST_F(Setup, ButtonColoursInItsStates)
 
 // "Browse..." opens Wine's open-file dialog on the first filter; a path typed
 // into its file-name field and "Open" hand that file to the game pick (any
-// XBE stands for the folder holding it, whose default.xbe is checked);
-// "Cancel" changes nothing.
+// XBE stands for the folder holding it, whose default.xbe is checked; a disc
+// image for itself); "Cancel" changes nothing.
 TEST_F(Setup, OpenFileDialog)
 {
     const std::wstring blank = L"Or drop the file on this window.", found = L"Z93: Emberveil, Europe (PAL)";
@@ -198,6 +208,7 @@ TEST_F(Setup, OpenFileDialog)
         {"default.xbe", xbe_of(1), xbe_of(1), found},
         {"another xbe of a disc", disc(2) + L"\\Driving.xbe", disc(2) + L"\\Driving.xbe", found},
         {"cancel keeps the pick", L"", disc(2) + L"\\Driving.xbe", found},
+        {"a disc image", image_of_disc(), image_of_disc(), found},
     };
     ASSERT_TRUE(start(L"/test"));
     for (const auto &r : rows) {
@@ -208,10 +219,10 @@ TEST_F(Setup, OpenFileDialog)
         EXPECT_EQ(L"The default.xbe of your extracted Emberveil disc", caption(d));
         HWND filter = find_kid(d, L"ComboBox", 0x470); // cmb1, the file-type list
         ASSERT_TRUE(filter != NULL);
-        EXPECT_EQ(L"Emberveil (default.xbe)", caption(filter));
+        EXPECT_EQ(L"Emberveil (default.xbe or disc image)", caption(filter));
         DWORD_PTR count = 0;
         SendMessageTimeoutW(filter, CB_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &count);
-        EXPECT_EQ(2u, count);
+        EXPECT_EQ(3u, count);
         if (r.typed.empty()) {
             ASSERT_TRUE(drv_msgbox_press(d, IDCANCEL));
         } else {
