@@ -1,5 +1,6 @@
 #include "copy.h"
 #include "disc.h"
+#include "image.h"
 #include "walk.h"
 #include "../engine/log.h"
 #include <shellapi.h>
@@ -221,7 +222,9 @@ int stage_copy(void)
     s_copy_total = s_game.bytes;
     s_too_long[0] = 0;
     logw(L"copy %s -> %s (%llu bytes)", s_game.dir, target, s_copy_total);
-    if (copy_tree(s_game.dir, target) && prune_tree(s_game.dir, target))
+    // An image is copied and pruned from its own index.
+    int done = s_game.image ? image_copy(target) : copy_tree(s_game.dir, target) && prune_tree(s_game.dir, target);
+    if (done)
         return R_OK;
     if (!s_too_long[0])
         return fail(L"The game files couldn't be copied.", L"Check that the drive has enough free space, then try again.");

@@ -32,3 +32,7 @@ int image_rel(const XisoTree *t, uint32_t i, wchar_t *out);
 // checks, order and texts: 1 when path is a disc image (game and texts filled),
 // 0 when it is none (nothing touched: the folder rule applies).
 int image_check(const wchar_t *path, Game *game, PickTexts *texts);
+// The copy step's part for an image: every file and folder of the selection's
+// image into target, unchanged files skipped, then what the image doesn't hold
+// removed from target; 1 when all was copied and no cancel is pending.
+int image_copy(const wchar_t *target);

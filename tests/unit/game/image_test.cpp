@@ -1,9 +1,12 @@
-// The disc check on disc images of synthetic discs: the verdicts and texts
-// of a disc folder, in both layouts; damaged and foreign images refused; a
-// pick that reads the descriptor, the tables and the header and nothing more.
+// The disc check and the copy step on disc images of synthetic discs: the
+// verdicts and texts of a disc folder, in both layouts; damaged and foreign
+// images refused; a pick that reads the descriptor, the tables and the
+// header and nothing more; a second copy that reads no file data.
 #include "helpers.h"
 #include "disc.h"
 #include "discimage.h"
+#include "engine/log.h"
+#include "game/copy.h"
 #include "game/disc.h"
 #include <gtest/gtest.h>
 #undef R_OK
@@ -126,4 +129,33 @@ TEST(ImageCheck, DamagedAndForeignImagesAreRefused)
         EXPECT_EQ(r.image, g.image);
         EXPECT_EQ(r.image ? 0 : 1, g.ok);
     }
+}
+
+TEST(ImageCopy, ASecondCopyReadsNoFileDataAndAFolderInTheWayFails)
+{
+    test_init();
+    std::wstring disc, image = made_image(L"copy", NULL, true, &disc);
+    std::wstring inst = disc.substr(0, disc.size() - 5) + L"\\Emberveil", target = inst + L"\\game";
+    ASSERT_TRUE(make_dir(inst.c_str()));
+    copy_cut(s_dir, MAX_PATH, inst.c_str());
+    PickTexts texts;
+    game_check(image.c_str(), &s_game, &texts);
+    ASSERT_EQ(1, s_game.ok);
+    s_cancel = 0;
+    s_fail_msg[0] = 0;
+    ASSERT_EQ(R_OK, stage_copy());
+    EXPECT_EQ("", tree_diff(disc.c_str(), target.c_str()));
+    EXPECT_EQ(s_game.bytes, s_copy_done);
+
+    unsigned long long read = bytes_read_by([] { EXPECT_EQ(R_OK, stage_copy()); });
+    EXPECT_LE(read, 2048u * 6) << "a skip pass reads the descriptor and the tables only";
+
+    std::wstring d00 = target + L"\\corvane\\filesys.d00";
+    ASSERT_TRUE(DeleteFileW(d00.c_str()));
+    ASSERT_TRUE(make_dir(d00.c_str()));
+    log_open(s_dir);
+    EXPECT_EQ(R_FAIL, stage_copy());
+    log_close();
+    EXPECT_STREQ(L"The game files couldn't be copied.", s_fail_msg);
+    EXPECT_EQ(1, count_of(log_text(s_dir), "copy " + utf8(image.c_str()) + "\\corvane\\filesys.d00 failed ("));
 }
