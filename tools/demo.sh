@@ -3,9 +3,19 @@
 # whole install with the real EmberveilSetup.exe under Wine, driven by its
 # command line (/xbe ... /dir ... /test /go). With a display the window shows
 # there; without one it runs under Xvfb and screenshots are taken meanwhile.
+#
+#   bash tools/demo.sh [folder|image|whole]
+#
+# Setup takes the disc as an extracted folder (folder, the default), as a disc
+# image of the game partition (image) or as a whole-disc image (whole).
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+source=${1:-folder}
+case "$source" in
+  folder|image|whole) ;;
+  *) echo "usage: bash tools/demo.sh [folder|image|whole]" >&2; exit 2 ;;
+esac
 bash tools/setup-machine.sh || exit 1
 cmake --preset windows-x64 >/dev/null || exit 1
 cmake --build --preset windows-x64 || exit 1
@@ -20,12 +30,20 @@ if [ -n "${DISPLAY:-}" ] && [ -z "${CI:-}" ]; then export EV_HOST_DISPLAY=1; fi
 winpath() { echo "Z:$1" | tr / '\\'; }
 
 disc=$demo/disc
-"$h" run "$build" "$build/tests/tools/discgen.exe" "$(winpath "$disc")" >"$demo/discgen.log" 2>&1 || {
+game="$(winpath "$disc")\\default.xbe"
+image=()
+if [ "$source" != folder ]; then
+  layout=game
+  [ "$source" = whole ] && layout=whole
+  game=$(winpath "$demo/disc.iso")
+  image=(/image "$game" /layout "$layout")
+fi
+"$h" run "$build" "$build/tests/tools/discgen.exe" "$(winpath "$disc")" "${image[@]}" >"$demo/discgen.log" 2>&1 || {
   echo "demo: the synthetic disc couldn't be made"; cat "$demo/discgen.log"; exit 1; }
 install='C:\Games\Emberveil'
 host_install=$build/wine/prefix/drive_c/Games/Emberveil
 
-"$h" run "$build" "$build/EmberveilSetup.exe" /xbe "$(winpath "$disc")\\default.xbe" /dir "$install" /test /go \
+"$h" run "$build" "$build/EmberveilSetup.exe" /xbe "$game" /dir "$install" /test /go \
   >"$demo/setup.log" 2>&1 &
 pid=$!
 n=0
