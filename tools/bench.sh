@@ -7,13 +7,14 @@
 #
 #   bash tools/bench.sh [GROUP...]
 #
-# GROUP picks rows (all of them without one): copy, skip, tool, lines,
-# startup, release (start-up and form memory at release size), size, unpack
-# (writing the archives at release size), install.
+# GROUP picks rows (all of them without one): copy, image (the copy from a
+# disc image and its pick), skip, tool, lines, startup, release (start-up and
+# form memory at release size), size, unpack (writing the archives at release
+# size), install.
 #
 # EV_BUILD_DIR        build tree to use (default build/windows-x64 with the preset;
 #                     another folder is configured with the MinGW toolchain file)
-# EV_BENCH_DISC_MB    synthetic disc of the copy and install rows, MiB (2048)
+# EV_BENCH_DISC_MB    synthetic disc of the copy, image and install rows, MiB (2048)
 # EV_BENCH_TOOL_MB    tool output per line length, MiB (200)
 # EV_BENCH_FILES      files of the reinstall skip pass (20000)
 # EV_BENCH_PAYLOAD_MB placeholder tools of the release-size payload, MiB (300);
@@ -23,7 +24,7 @@
 set -u
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-all_groups="copy skip tool lines unpack startup release size install"
+all_groups="copy image skip tool lines unpack startup release size install"
 groups=${*:-$all_groups}
 for g in $groups; do
   case " $all_groups " in
@@ -110,6 +111,14 @@ if want copy; then
     bench "disc copy ($disc_mb MiB)" "$out/bench_files.exe" copy "$disc_mb"
   else
     missing="$missing; disc copy (needs $need MiB free, $(room_mb) MiB left)"
+  fi
+fi
+if want image; then
+  # The disc, its image and one copy at a time.
+  if [ "$(room_mb)" -ge $((disc_mb * 33 / 10 + 200)) ]; then
+    bench "image copy and pick ($disc_mb MiB)" "$out/bench_files.exe" image "$disc_mb"
+  else
+    missing="$missing; image copy (needs $((disc_mb * 33 / 10 + 200)) MiB free, $(room_mb) MiB left)"
   fi
 fi
 want skip && bench "reinstall skip pass ($files files)" "$out/bench_files.exe" skip "$files"
