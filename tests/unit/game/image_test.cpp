@@ -2,7 +2,7 @@
 // verdicts and texts of a disc folder, in both layouts; damaged and foreign
 // images refused; a pick that reads the descriptor, the tables and the
 // header and nothing more; a second copy that reads no file data.
-#include "helpers.h"
+#include "unit.h"
 #include "disc.h"
 #include "discimage.h"
 #include "engine/log.h"
@@ -27,23 +27,13 @@ static BOOL WINAPI counted_read(HANDLE h, LPVOID buf, DWORD n, LPDWORD got, LPOV
     return ok;
 }
 
-static void *swap_read(void *to)
-{
-    DWORD old;
-    VirtualProtect(&__imp_ReadFile, sizeof(void *), PAGE_READWRITE, &old);
-    void *was = __imp_ReadFile;
-    __imp_ReadFile = to;
-    VirtualProtect(&__imp_ReadFile, sizeof(void *), old, &old);
-    return was;
-}
-
 // The bytes the product read while f ran.
 static unsigned long long bytes_read_by(const std::function<void()> &f)
 {
     s_bytes_read = 0;
-    s_real_read = (ReadFn)swap_read((void *)counted_read);
+    SlotSwap read(&__imp_ReadFile, (void *)counted_read);
+    s_real_read = (ReadFn)read.was();
     f();
-    swap_read((void *)s_real_read);
     return s_bytes_read;
 }
 
@@ -108,10 +98,10 @@ TEST(ImageCheck, DamagedAndForeignImagesAreRefused)
     test_init();
     std::wstring disc, image = made_image(L"bad", NULL, false, &disc);
     std::wstring cut = image + L".cut", foreign = image + L".foreign", xbe = disc + L"\\Driving.xbe";
-    std::string bytes = read_all(image.c_str());
-    ASSERT_TRUE(put_file(cut.c_str(), bytes.data(), 0x84000 + 2048 + 100)); // into the first file
+    std::string bytes = read_file(image);
+    ASSERT_TRUE(put_file(cut, bytes.substr(0, 0x84000 + 2048 + 100))); // into the first file
     bytes.replace(0x10000, 20, 20, 'x');
-    ASSERT_TRUE(put_file(foreign.c_str(), bytes.data(), (DWORD)bytes.size()));
+    ASSERT_TRUE(put_file(foreign, bytes));
     const struct {
         std::wstring path, dir, note;
         int image;
