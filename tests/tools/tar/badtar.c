@@ -12,6 +12,7 @@
 //   EV_TAR_REAL  the real bsdtar; by default bsdtar.exe beside this program
 #include <windows.h>
 
+#include <stdio.h>
 #include <string.h>
 #include <wchar.h>
 
@@ -91,7 +92,9 @@ static int pass(void)
     BOOL started = CreateProcessW(real, cmd, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi);
     HeapFree(GetProcessHeap(), 0, cmd);
     if (!started) {
-        say("badtar: the real bsdtar didn't start\r\n");
+        char why[96];
+        snprintf(why, sizeof why, "badtar: the real bsdtar didn't start (%lu)\r\n", GetLastError());
+        say(why);
         return 2;
     }
     DWORD code = 2;
