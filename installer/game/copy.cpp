@@ -1,6 +1,8 @@
 #include "copy.h"
+#include "check.h"
 #include "disc.h"
 #include "image.h"
+#include "span.h"
 #include "walk.h"
 #include "../engine/log.h"
 #include <shellapi.h>
@@ -45,22 +47,39 @@ static int unchanged(const WIN32_FIND_DATAW *src, const wchar_t *dst, int *absen
            CompareFileTime(&t.ftLastWriteTime, &src->ftLastWriteTime) == 0;
 }
 
+// A listed file goes through copy_span, which checks the bytes it moves.
+static int copy_checked(const WIN32_FIND_DATAW *fd, const wchar_t *from, const wchar_t *to, const KnownFile *listed)
+{
+    HANDLE h = CreateFileW(from, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (h == INVALID_HANDLE_VALUE)
+        return 0;
+    unsigned long long size = (unsigned long long)fd->nFileSizeHigh << 32 | fd->nFileSizeLow;
+    int ok = copy_span(h, 0, size, to, &fd->ftLastWriteTime, listed);
+    DWORD why = GetLastError();
+    CloseHandle(h);
+    SetLastError(why);
+    return ok;
+}
+
 // fresh: the target folder was made by this copy, so no target file exists yet.
 // A lookup of a missing name is what costs most per small file (Wine scans the
 // whole folder for it), so a name known to be missing isn't looked up again.
 static int copy_file(const WIN32_FIND_DATAW *fd, const wchar_t *from, const wchar_t *to, int fresh)
 {
     unsigned long long size = (unsigned long long)fd->nFileSizeHigh << 32 | fd->nFileSizeLow;
+    const KnownFile *listed = check_source(from);
     int absent = fresh;
-    if (!fresh && unchanged(fd, to, &absent)) {
+    if (!fresh && unchanged(fd, to, &absent) && check_kept(listed)) {
         s_copy_done += size;
         return 1;
     }
     if (!absent)
         SetFileAttributesW(to, FILE_ATTRIBUTE_NORMAL); // a read-only copy is overwritten all the same
-    int ok = CopyFileExW(from, to, copy_progress, NULL, &s_cancel_copy, 0) != 0;
-    if (!ok)
-        logw(L"copy %s failed (%lu)", from, GetLastError());
+    int ok = listed ? copy_checked(fd, from, to, listed)
+                    : CopyFileExW(from, to, copy_progress, NULL, &s_cancel_copy, 0) != 0;
+    DWORD why = GetLastError();
+    if (!ok && why != SPAN_NO_MATCH) // the check has logged what didn't match
+        logw(L"copy %s failed (%lu)", from, why);
     s_copy_done += size;
     return ok;
 }
@@ -212,22 +231,34 @@ int remove_tree(const wchar_t *path)
 int stage_copy(void)
 {
     seg(0.06, 0.18, 60000, L"Step 2 of 5: Copying the game files", L"");
-    if (game_in_place(s_dir)) {
-        detail(L"The game files are already in place");
-        return R_OK;
-    }
+    int r = check_load();
+    if (r != R_OK)
+        return r;
+    static const wchar_t k_msg[] = L"The game files couldn't be copied.";
+    static const wchar_t k_advice[] = L"Check that the drive has enough free space, then try again.";
     wchar_t target[MAX_PATH];
     path_join(target, s_dir, L"game"); // the install folder's length leaves room for it
+    if (game_in_place(s_dir)) {
+        detail(L"The game files are already in place");
+        s_copy_total = 0; // only checked, if at all: no bytes to count
+        int ok = check_in_place(target);
+        check_end();
+        return ok ? R_OK : check_fail(k_msg, k_advice);
+    }
     s_copy_done = 0;
     s_copy_total = s_game.bytes;
     s_too_long[0] = 0;
     logw(L"copy %s -> %s (%llu bytes)", s_game.dir, target, s_copy_total);
-    // An image is copied and pruned from its own index.
-    int done = s_game.image ? image_copy(target) : copy_tree(s_game.dir, target) && prune_tree(s_game.dir, target);
+    // An image is copied and pruned from its own index; a cut dump fails
+    // before a byte is copied.
+    int done = s_game.image ? image_copy(target)
+                            : check_missing(check_has_file, s_game.dir) && copy_tree(s_game.dir, target) &&
+                                  prune_tree(s_game.dir, target);
+    check_end();
     if (done)
         return R_OK;
     if (!s_too_long[0])
-        return fail(L"The game files couldn't be copied.", L"Check that the drive has enough free space, then try again.");
+        return check_fail(k_msg, k_advice);
     wchar_t msg[256];
     too_long_text(msg, 256, TOO_LONG_MSG);
     return fail(msg, L"Choose a shorter install folder, for example C:\\Games\\Emberveil, or copy the disc into a "

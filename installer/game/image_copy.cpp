@@ -95,7 +95,7 @@ static int copy_file(ImageRun *run, uint32_t i, const wchar_t *target)
         if (!absent)
             SetFileAttributesW(to, FILE_ATTRIBUTE_NORMAL); // a read-only copy is overwritten all the same
         ok = copy_span(run->img.file, run->img.part + (unsigned long long)e->sector * XISO_SECTOR, e->size, to,
-                       &run->time);
+                       &run->time, NULL);
         if (!ok)
             failed(rel, GetLastError());
     }

@@ -1,9 +1,12 @@
 #include "span.h"
+#include "check.h"
 #include "copy.h"
+#include "hasher.h"
 
 // Big enough that a disc image streams at the drive's pace, small enough to
-// hold on a worker thread's heap without a thought.
-static const DWORD SPAN_BLOCK = 1u << 20;
+// hold on a worker thread's heap without a thought; a checked run reads into
+// the hasher's blocks, of the same size.
+static const DWORD SPAN_BLOCK = HASH_BLOCK;
 
 // A source that ends before the run does, told as the platform tells it.
 static int short_source(void)
@@ -36,21 +39,57 @@ static int write_all(HANDLE to, const unsigned char *buf, DWORD n)
     return 1;
 }
 
-int copy_span(HANDLE from, unsigned long long at, unsigned long long size, const wchar_t *to,
-              const FILETIME *written)
+// Waits for the hash of a checked run and judges it when every byte arrived
+// (ok); the reason of a failure stays in GetLastError.
+static int verdict(const KnownFile *listed, int ok)
 {
-    DWORD block = size < SPAN_BLOCK ? (DWORD)size : SPAN_BLOCK;
-    unsigned char *buf = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, block ? block : 1);
-    if (!buf) {
-        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    DWORD why = GetLastError();
+    unsigned char sha[SHA_BYTES];
+    int hashed = hasher_end(sha);
+    if (!ok) {
+        SetLastError(why);
         return 0;
     }
-    HANDLE out = CreateFileW(to, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    int ok = out != INVALID_HANDLE_VALUE;
+    if (!hashed) {
+        SetLastError(ERROR_INVALID_FUNCTION); // CNG refused bytes it had taken before
+        return 0;
+    }
+    if (!check_sha(listed, sha)) {
+        SetLastError(SPAN_NO_MATCH);
+        return 0;
+    }
+    return 1;
+}
+
+int copy_span(HANDLE from, unsigned long long at, unsigned long long size, const wchar_t *to,
+              const FILETIME *written, const KnownFile *listed)
+{
+    unsigned char *own = NULL;
+    if (listed) {
+        if (!hasher_start(size))
+            return 0;
+    } else {
+        DWORD block = size < SPAN_BLOCK ? (DWORD)size : SPAN_BLOCK;
+        own = (unsigned char *)HeapAlloc(GetProcessHeap(), 0, block ? block : 1);
+        if (!own) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return 0;
+        }
+    }
+    HANDLE out = INVALID_HANDLE_VALUE;
+    if (to)
+        out = CreateFileW(to, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    int ok = !to || out != INVALID_HANDLE_VALUE;
     unsigned long long done = 0;
     while (ok && done < size) {
-        DWORD n = size - done < block ? (DWORD)(size - done) : block;
-        ok = read_at(from, at + done, buf, n) && write_all(out, buf, n);
+        DWORD n = size - done < SPAN_BLOCK ? (DWORD)(size - done) : SPAN_BLOCK;
+        // The hasher takes the block as soon as it is read: it hashes while
+        // the block is written and the next one read.
+        unsigned char *buf = listed ? hasher_block() : own;
+        ok = read_at(from, at + done, buf, n);
+        if (listed)
+            hasher_add(ok ? n : 0);
+        ok = ok && (!to || write_all(out, buf, n));
         if (!ok)
             break;
         done += n;
@@ -62,8 +101,11 @@ int copy_span(HANDLE from, unsigned long long at, unsigned long long size, const
             ok = 0;
         }
     }
-    // The time is the skip pass's proof that the file arrived whole: set last.
-    if (ok && written && !SetFileTime(out, NULL, NULL, written))
+    if (listed)
+        ok = verdict(listed, ok);
+    // The time is the skip pass's proof that the file arrived whole (and, with
+    // a list, matched): set last.
+    if (ok && to && written && !SetFileTime(out, NULL, NULL, written))
         ok = 0;
     DWORD why = ok ? 0 : GetLastError();
     if (out != INVALID_HANDLE_VALUE && !CloseHandle(out) && ok) {
@@ -72,7 +114,8 @@ int copy_span(HANDLE from, unsigned long long at, unsigned long long size, const
     }
     if (!ok && out != INVALID_HANDLE_VALUE)
         DeleteFileW(to);
-    HeapFree(GetProcessHeap(), 0, buf);
+    if (own)
+        HeapFree(GetProcessHeap(), 0, own);
     if (!ok)
         SetLastError(why);
     return ok;

@@ -47,7 +47,7 @@ TEST(Span, RunsArriveWholeOrNotAtAll)
         HANDLE from = CreateFileW(src, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
         ASSERT_NE(from, INVALID_HANDLE_VALUE);
         s_cancel = r.cancel;
-        int ok = copy_span(from, r.at, r.size, dst, &when);
+        int ok = copy_span(from, r.at, r.size, dst, &when, NULL);
         DWORD why = GetLastError();
         CloseHandle(from);
         s_cancel = 0;
