@@ -119,6 +119,13 @@ static uint32_t find(const XisoTree *t, const wchar_t *path)
     return narrow(path, name, sizeof name) ? xiso_find(t, name) : XISO_NONE;
 }
 
+int image_has_file(void *img, const wchar_t *rel)
+{
+    const XisoTree *t = &((const Image *)img)->tree;
+    uint32_t i = find(t, rel);
+    return i != XISO_NONE && !t->entry[i].dir;
+}
+
 // disc_missing of an image.
 static const wchar_t *image_missing(const XisoTree *t)
 {

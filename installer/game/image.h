@@ -32,6 +32,9 @@ int image_rel(const XisoTree *t, uint32_t i, wchar_t *out);
 // checks, order and texts: 1 when path is a disc image (game and texts filled),
 // 0 when it is none (nothing touched: the folder rule applies).
 int image_check(const wchar_t *path, Game *game, PickTexts *texts);
+// Whether the open image img (an Image) holds rel, a path below the
+// partition's top, as a file: the check of the game files looks up its list so.
+int image_has_file(void *img, const wchar_t *rel);
 // The copy step's part for an image: every file and folder of the selection's
 // image into target, unchanged files skipped, then what the image doesn't hold
 // removed from target; 1 when all was copied and no cancel is pending.

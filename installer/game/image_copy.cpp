@@ -1,6 +1,7 @@
 // The copy step's route for a disc image: the image's tree, read again from
 // its file, is the list of what to copy and the index that the prune asks.
 #include "image.h"
+#include "check.h"
 #include "copy.h"
 #include "span.h"
 #include "walk.h"
@@ -89,14 +90,15 @@ static int copy_file(ImageRun *run, uint32_t i, const wchar_t *target)
     wchar_t rel[MAX_PATH], to[MAX_PATH];
     if (!target_of(run, i, target, rel, to))
         return 0;
+    const KnownFile *listed = check_listed(rel);
     int fresh = parent_fresh(run, e), absent = fresh;
-    int ok = !fresh && unchanged(run, e, to, &absent);
+    int ok = !fresh && unchanged(run, e, to, &absent) && check_kept(listed);
     if (!ok) {
         if (!absent)
             SetFileAttributesW(to, FILE_ATTRIBUTE_NORMAL); // a read-only copy is overwritten all the same
         ok = copy_span(run->img.file, run->img.part + (unsigned long long)e->sector * XISO_SECTOR, e->size, to,
-                       &run->time, NULL);
-        if (!ok)
+                       &run->time, listed);
+        if (!ok && GetLastError() != SPAN_NO_MATCH) // the check has logged what didn't match
             failed(rel, GetLastError());
     }
     s_copy_done += e->size;
@@ -201,7 +203,8 @@ int image_copy(const wchar_t *target)
     }
     run.time = volume_time(&run.img.volume);
     run.fresh = (unsigned char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, run.img.tree.count + 1);
-    int ok = run.fresh && copy_all(&run, target) && prune(&run, target, XISO_TOP);
+    int ok = run.fresh && check_missing(image_has_file, &run.img) && copy_all(&run, target) &&
+             prune(&run, target, XISO_TOP);
     if (run.fresh)
         HeapFree(GetProcessHeap(), 0, run.fresh);
     image_close(&run.img);

@@ -1,10 +1,12 @@
 // The copy step with the demo payload's list of known good game files in the
-// install folder, on the generator's discs: what passes, what fails and names
-// its file, and what a reinstall and an install in place read. Opens of files
+// install folder, on the generator's discs and an image of one: what passes,
+// what fails and names its file, and what a reinstall and an install in place
+// read. Opens of files
 // below one folder are counted through the program's import slot of
 // CreateFileW, as copy_test.cpp counts its calls.
 #include "unit.h"
 #include "disc.h"
+#include "discimage.h"
 #include "engine/log.h"
 #include "game/copy.h"
 #include "game/disc.h"
@@ -53,7 +55,10 @@ static std::string big_bytes(void)
 }
 static const char k_big_sha[] = "e0bdd258bd0d4db310445e209322bd6e06ba6d393133a61eec589888dd695981";
 
-enum Change { NONE, ONE_BYTE, MISSING, FOLDER, BIG, BIG_BAD, BIG_CANCEL, NO_RECORD, UNLISTED_RECORD, HUGE_LIST, EDITED };
+enum Change {
+    NONE, ONE_BYTE, MISSING, FOLDER, BIG, BIG_BAD, BIG_CANCEL, NO_RECORD, UNLISTED_RECORD, HUGE_LIST, EDITED,
+    IMAGE, IMAGE_BYTE // the disc as an image (the game partition alone), a byte changed inside it
+};
 struct Row {
     const char *what;
     int region;
@@ -85,6 +90,9 @@ static const Row k_rows[] = {
     {"a list of 4 MiB and a byte", 4, false, false, HUGE_LIST, R_FAIL, 0, NULL,
      L"The installer's list of game files is damaged.", NULL},
     {"in place, vouched for", 4, true, true, NONE, R_OK, 0, "(38 by an earlier install's check)", NULL, NULL},
+    {"an image of the European disc", 4, false, false, IMAGE, R_OK, -1, "checked 38 files", NULL, NULL},
+    {"an image, one byte changed", 4, false, false, IMAGE_BYTE, R_FAIL, -1, "misc.viv: SHA-256 ", k_bad,
+     L"driving\\misc.viv"},
     {"in place, a file edited later", 4, true, true, EDITED, R_FAIL, -1, NULL, k_bad, L"driving\\misc.viv"},
 };
 
@@ -133,8 +141,22 @@ TEST(CheckStep, AgainstTheDemoList)
             list.append((4u << 20) + 1 - list.size(), '#');
         ASSERT_TRUE(put_file(inst + L"\\game-files.sha256", list));
         copy_cut(s_dir, MAX_PATH, inst.c_str());
+        std::wstring picked = disc;
+        if (r.change >= IMAGE) {
+            std::vector<ImagePlaced> placed;
+            picked = disc + L".iso";
+            ASSERT_TRUE(image_make(disc.c_str(), picked.c_str(), false, XdvdPlan(), &placed));
+            for (const ImagePlaced &f : placed) {
+                if (r.change == IMAGE_BYTE && f.rel == r.file) {
+                    std::string image = read_file(picked);
+                    image[(size_t)f.at + 7] ^= 1;
+                    ASSERT_TRUE(put_file(picked, image));
+                }
+            }
+            file = r.file ? picked + L"\\" + r.file : L"";
+        }
         PickTexts texts;
-        game_check(disc.c_str(), &s_game, &texts);
+        game_check(picked.c_str(), &s_game, &texts);
         ASSERT_EQ(1, s_game.ok);
         if (r.again) {
             ASSERT_EQ(R_OK, stage(false));
