@@ -46,8 +46,12 @@ Outcome install(const std::wstring &disc, const std::wstring &dir, bool test = t
 // Waits for the end of the Setup the driver started; kills it after timeout_ms.
 Outcome finish_run(const std::wstring &dir, DWORD timeout_ms);
 
+// The lines the check of the game files writes at the end of a copy step that
+// succeeded with the demo's list and disc (patterns for glob).
+std::vector<std::string> check_lines(void);
 // The lines a first try at each step writes, up to and including the step last_step
-// (1 to 5): start line, step lines and, from step 2 on, the copy line.
+// (1 to 5): start line, step lines and, from step 2 on, the list's and the copy
+// line, and from step 3 on the check's lines.
 std::vector<std::string> step_lines(const std::wstring &disc, const std::wstring &dir, int last_step);
 // Checks that the log's own lines match the patterns one to one (gtest failures otherwise).
 void expect_lines(const std::string &log, const std::vector<std::string> &want);

@@ -7,7 +7,8 @@
 # in place or as their ".kept" copy, byte for byte; an install after the space is
 # back must give them back and leave no ".kept" or ".part".
 #   full_drive.sh BUILD_DIR PAYLOAD_DIR [PYTHON3]
-# EV_SETUP_EXE names another Setup to run, as for the other install tests.
+# It runs the Setup whose project has no list of known good game files (the
+# list would refuse the big files of this disc); EV_SETUP_EXE names another.
 #
 # The drive: E: of the test prefix is a plain host folder, and a small tmpfs is
 # mounted on its folder "fill"; the install goes to E:\fill\inst. Setup's space
@@ -34,7 +35,7 @@ payload=$(cd "${2:?payload dir}" && pwd)
 python=${3:-python3}
 CHECK_SAY_OK=1
 . "$(dirname "$0")/../../support/support.sh"
-setup_exe=${EV_SETUP_EXE:-$build/EmberveilSetup.exe}
+setup_exe=${EV_SETUP_EXE:-$build/tests/install/setup_unlisted.exe}
 
 if [ "$(id -u)" != 0 ]; then
   echo "skipped: full_drive mounts a tmpfs as a drive that fills up and needs root for that"
@@ -81,9 +82,9 @@ trap 'exit 130' INT TERM
 # What a killed earlier run left: its Setup, its mount, its link. A Setup still
 # running in this prefix would make every install here end at once as the
 # second instance.
-for pid in $(pgrep -f 'EmberveilSetup\.exe'); do
+for pid in $(pgrep -f 'EmberveilSetup\.exe|setup_[a-z_]+\.exe'); do
   if tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; then
-    echo "FAILED: an EmberveilSetup.exe still runs in this prefix (pid $pid); every install here would end at once"
+    echo "FAILED: a Setup still runs in this prefix (pid $pid); every install here would end at once"
     exit 1
   fi
 done

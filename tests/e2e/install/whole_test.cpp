@@ -6,6 +6,7 @@
 #include "install.h"
 
 #include <gtest/gtest.h>
+#include <regex>
 
 #define HOLD_MS 2500 // the shortest hold of the scripts' hold hooks: the view is read within it
 
@@ -182,8 +183,11 @@ TEST_F(WholeInstall, ReinstallKeepsThePlayersFilesAndReplacesOnlyTheTools)
     EXPECT_GE(seen.bar, 595);
     EXPECT_LE(seen.bar, 600);
     EXPECT_NE(std::string::npos, r.log.find("  main: identify/abi/lift inputs unchanged, skipped"));
-    // Same disc, untouched copy: nothing removed.
+    // Same disc, untouched copy: nothing removed, and no game file read again.
     expect_lines(r.log, with(step_lines(disc_eu(), dir_, 5), {k_done}));
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(r.log, m, std::regex("checked (\\d+) files against \\S+ \\((\\d+) by an earlier")));
+    EXPECT_EQ(m[1].str(), m[2].str()) << "a checked file was read again";
 }
 
 TEST_F(WholeInstall, SwitchingToTheOtherRegionsDiscRemovesTheOldVideoFolder)
@@ -203,6 +207,7 @@ TEST_F(WholeInstall, SwitchingToTheOtherRegionsDiscRemovesTheOldVideoFolder)
     expect_settings(dir_, player);
     std::vector<std::string> want = step_lines(disc_us(), dir_, 2);
     want.push_back("removed " + utf8(dir_) + "\\game\\corvane\\25_fps (not on the disc)");
+    want = with(want, check_lines());
     want.push_back("== Step 3 of 5: Translating the game's code ==");
     want.push_back("== Step 4 of 5: Compiling ==");
     want.push_back("== Step 5 of 5: Finishing ==");

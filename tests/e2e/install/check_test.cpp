@@ -1,0 +1,58 @@
+// A disc with one byte changed in one file, checked against the demo
+// payload's list of known good game files: Setup stops at the copy step with
+// the file named in the log and in the failure view, builds nothing, keeps no
+// copy of the file, and exits 1.
+#include "ids.h"
+#include "install.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+
+#include <algorithm>
+
+typedef InstallCase CheckedInstall;
+
+TEST_F(CheckedInstall, OneByteChangedInAFileOfTheDiscFailsTheCopyStep)
+{
+    std::wstring disc = scratch(L"bad-dump"), dir = scratch(L"bad-dump-install");
+    ASSERT_TRUE(make_dir(disc));
+    SHFILEOPSTRUCTW op = {};
+    std::wstring from = join(disc_eu(), L"*") + L'\0', to = disc + L'\0';
+    op.wFunc = FO_COPY;
+    op.pFrom = from.c_str();
+    op.pTo = to.c_str();
+    op.fFlags = FOF_NO_UI;
+    ASSERT_EQ(0, SHFileOperationW(&op));
+    std::wstring bad = join(disc, L"driving\\misc.viv");
+    std::string bytes = read_file(bad);
+    ASSERT_FALSE(bytes.empty());
+    bytes[100] ^= 0x20;
+    ASSERT_TRUE(put_file(bad, bytes));
+
+    const std::string msg = "The game file " + utf8(bad) + " is damaged or changed.";
+    const std::wstring advice = L"It matches no good copy of the game: dump the disc again (a read error or a file "
+                                L"cut short causes this) and undo any mods or patches. This port needs Z93: "
+                                L"Emberveil for Europe or North America.";
+    Outcome r = install(disc, dir);
+    ASSERT_TRUE(r.exited) << utf8(r.box);
+    EXPECT_EQ(1u, r.code) << r.log;
+    std::vector<std::string> lines = installer_lines(r.log);
+    ASSERT_GE(lines.size(), 4u) << r.log;
+    EXPECT_EQ("FAILED: " + msg + " " + utf8(advice), lines[lines.size() - 2]);
+    EXPECT_TRUE(glob("Failed after ~ s", lines.back()));
+    // What didn't match: the file, its bytes' SHA-256 and the list's.
+    const std::string head = utf8(bad) + ": SHA-256 ", tail = "; game-files.sha256 lists ";
+    EXPECT_EQ(1, std::count_if(lines.begin(), lines.end(), [&](const std::string &l) {
+                  return !l.compare(0, head.size(), head) && !l.compare(head.size() + 64, tail.size(), tail);
+              })) << r.log;
+    EXPECT_EQ(std::string::npos, r.log.find("Step 3 of 5")) << "a build ran";
+    EXPECT_FALSE(has_file(join(dir, L"game\\driving\\misc.viv")));
+
+    // The failure view names the file too (its message is drawn in the panel: see the picture).
+    ASSERT_TRUE(drv_start(setup_exe().c_str(), install_args(disc, dir, false).c_str(), NULL));
+    ASSERT_TRUE(drv_window(RUN_MS));
+    ASSERT_TRUE(drv_wait_text(ID_GO, L"Back", RUN_MS)) << utf8(control_text(ID_GO));
+    EXPECT_EQ(L"Step 2 of 5: Copying the game files", control_text(ID_STEP));
+    EXPECT_EQ(advice, control_text(ID_DETAIL));
+    drv_shot(artifact(L"failure-bad-file.bmp").c_str());
+}
