@@ -18,10 +18,17 @@ BOOL WINAPI DllMain(HINSTANCE self, DWORD reason, LPVOID reserved)
     return TRUE;
 }
 
-/* The one function the control program imports, so that the loader accepts
-   the comctl32 decoy for it and runs the DllMain above. */
+/* The functions the control program imports, so that the loader accepts the
+   comctl32 and bcrypt decoys for it and runs the DllMain above. */
 __declspec(dllexport) BOOL WINAPI InitCommonControlsEx(const void *icc)
 {
     (void)icc;
     return TRUE;
+}
+
+__declspec(dllexport) LONG WINAPI BCryptOpenAlgorithmProvider(void **alg, const wchar_t *id, const wchar_t *impl,
+                                                            ULONG flags)
+{
+    (void)alg, (void)id, (void)impl, (void)flags;
+    return -1;
 }

@@ -19,10 +19,14 @@ overrides=""
 for d in $decoys; do overrides="$overrides${overrides:+;}$d=n,b"; done
 winp="Z:$(echo "$dir" | tr / '\\')"
 
-# The control: the decoy test can fail.
+# The control: the decoy test can fail, for the DLL the window loads and the
+# one the copy step loads.
 EV_EXTRA_OVERRIDES="$overrides" "$h" run "$build" "$winp\\plain.exe" >/dev/null 2>&1
-ls "$dir"/*.loaded >/dev/null 2>&1
-check $? "a plain program beside the decoys loads one ($(cd "$dir" && ls *.loaded 2>/dev/null | tr '\n' ' '))"
+# (The marker is named as the importer spells the DLL: "COMCTL32.dll".)
+marks=$(cd "$dir" && ls *.loaded 2>/dev/null | tr 'A-Z\n' 'a-z ')
+has() { case " $marks" in *" $1 "*) return 0 ;; esac; return 1; }
+has comctl32.dll.loaded && has bcrypt.dll.loaded
+check $? "a plain program beside the decoys loads comctl32's and bcrypt's ($marks)"
 rm -f "$dir"/*.loaded
 
 # Setup itself, up to its whole window (everything it loads at start-up is
@@ -38,4 +42,19 @@ wait $runner 2>/dev/null
 loaded=$(cd "$dir" && ls *.loaded 2>/dev/null | tr '\n' ' ')
 [ -z "$loaded" ]
 check $? "Setup beside the decoys loads none of them${loaded:+ (loaded: $loaded)}"
+
+# A whole install beside them: the copy step checks the game files against the
+# demo payload's list with bcrypt, which Setup loads only then.
+"$h" run "$build" "$build/tests/tools/discgen.exe" "$winp\\disc" >"$dir/discgen.log" 2>&1
+inst="$WINEPREFIX/drive_c/ev-planted"
+rm -rf "$inst"
+EV_EXTRA_OVERRIDES="$overrides" "$h" run "$build" "$winp\\EmberveilSetup.exe" /xbe "$winp\\disc\\default.xbe" \
+  /dir 'C:\ev-planted' /test /go >/dev/null 2>&1
+rc=$?
+grep -q "checked .* against game-files.sha256" "$inst/logs/install.log" 2>/dev/null
+check $((rc + $?)) "an install beside the decoys checks the game files and ends well (exit code $rc)"
+loaded=$(cd "$dir" && ls *.loaded 2>/dev/null | tr '\n' ' ')
+[ -z "$loaded" ]
+check $? "that install loads none of them${loaded:+ (loaded: $loaded)}"
+rm -rf "$inst"
 finish dll_planting
