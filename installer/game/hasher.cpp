@@ -1,38 +1,26 @@
 #include "hasher.h"
 
-// The ring: the copy takes a free block (s_free), reads into it, hands it over
-// (s_full) and writes it out while the hasher works through the blocks in the
-// order they came. A block is free again only once it is written (the copy
-// moves on only then) and hashed (the hasher gives it back only then).
-static HANDLE s_thread, s_free, s_full, s_caught;
+// The ring: the copy takes a free block, reads into it, hands it over and
+// writes it out while the hasher works through the blocks in the order they
+// came. A block is free again only once it is written (the copy moves on only
+// then) and hashed (the hasher gives it back only then). The two threads meet
+// through a slim lock and two condition variables, which wait in the process
+// itself (Wine's wait on a semaphore or an event asks its server every time,
+// and on a busy machine each ask can cost a time slice).
+static SRWLOCK s_lock = SRWLOCK_INIT;
+static CONDITION_VARIABLE s_work = CONDITION_VARIABLE_INIT; // a block to hash, or the quit
+static CONDITION_VARIABLE s_back = CONDITION_VARIABLE_INIT; // a block hashed
+static HANDLE s_thread;
 static unsigned char *s_ring;
 static DWORD s_len[HASH_RING];
-static unsigned s_put, s_take;
+// Blocks handed over and blocks hashed, since the thread started: the ring
+// holds s_handed - s_hashed blocks, and a file's hash is whole when they agree.
+static unsigned long s_handed, s_hashed;
+static int s_quit;
 static Sha s_sha;
-static volatile LONG s_sha_ok;
-static volatile LONG s_quit;
+static int s_sha_ok;
 static int s_inline; // the file is hashed on the caller's thread
-// Blocks handed over and blocks hashed: a file's hash is whole when they agree.
-static LONG s_handed;
-static volatile LONG s_hashed, s_want;
 static LONGLONG s_wait_ticks;
-
-static DWORD WINAPI hash_blocks(void *unused)
-{
-    (void)unused;
-    for (;;) {
-        WaitForSingleObject(s_full, INFINITE);
-        if (s_quit)
-            return 0;
-        DWORD n = s_len[s_take];
-        if (n && s_sha_ok && !sha_add(&s_sha, s_ring + (size_t)s_take * HASH_BLOCK, n))
-            s_sha_ok = 0;
-        s_take = (s_take + 1) % HASH_RING;
-        ReleaseSemaphore(s_free, 1, NULL);
-        if (InterlockedIncrement(&s_hashed) == s_want)
-            SetEvent(s_caught);
-    }
-}
 
 static LONGLONG ticks(void)
 {
@@ -41,32 +29,39 @@ static LONGLONG ticks(void)
     return t.QuadPart;
 }
 
-// Waits for h, counting the time only when it had to wait.
-static void wait_counted(HANDLE h)
+static DWORD WINAPI hash_blocks(void *unused)
 {
-    if (WaitForSingleObject(h, 0) == WAIT_OBJECT_0)
-        return;
-    LONGLONG t0 = ticks();
-    WaitForSingleObject(h, INFINITE);
-    s_wait_ticks += ticks() - t0;
+    (void)unused;
+    AcquireSRWLockExclusive(&s_lock);
+    for (;;) {
+        while (s_hashed == s_handed && !s_quit)
+            SleepConditionVariableSRW(&s_work, &s_lock, INFINITE, 0);
+        if (s_quit)
+            break;
+        unsigned at = (unsigned)(s_hashed % HASH_RING);
+        DWORD n = s_len[at];
+        ReleaseSRWLockExclusive(&s_lock);
+        // s_sha and the block are the hasher's alone until it says it is done.
+        if (n && s_sha_ok && !sha_add(&s_sha, s_ring + (size_t)at * HASH_BLOCK, n))
+            s_sha_ok = 0;
+        AcquireSRWLockExclusive(&s_lock);
+        s_hashed++;
+        WakeConditionVariable(&s_back);
+    }
+    ReleaseSRWLockExclusive(&s_lock);
+    return 0;
 }
 
-static int begin_thread(void)
+// Waits (the lock held) until at most most blocks are still to be hashed,
+// counting the time only when it had to wait.
+static void wait_until(unsigned long most)
 {
-    s_free = CreateSemaphoreW(NULL, HASH_RING, HASH_RING, NULL);
-    s_full = CreateSemaphoreW(NULL, 0, HASH_RING + 1, NULL); // one more for the quit
-    s_caught = CreateEventW(NULL, FALSE, FALSE, NULL);
-    s_put = s_take = 0;
-    s_handed = s_hashed = s_want = 0;
-    s_quit = 0;
-    if (s_free && s_full && s_caught)
-        s_thread = CreateThread(NULL, 0, hash_blocks, NULL, 0, NULL);
-    if (s_thread)
-        return 1;
-    DWORD why = GetLastError();
-    hasher_stop();
-    SetLastError(why ? why : ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
+    if (s_handed - s_hashed <= most)
+        return;
+    LONGLONG t0 = ticks();
+    while (s_handed - s_hashed > most)
+        SleepConditionVariableSRW(&s_back, &s_lock, INFINITE, 0);
+    s_wait_ticks += ticks() - t0;
 }
 
 int hasher_start(unsigned long long size)
@@ -79,8 +74,13 @@ int hasher_start(unsigned long long size)
         return 0;
     }
     s_inline = size <= HASH_BLOCK;
-    if (!s_inline && !s_thread && !begin_thread())
-        return 0;
+    if (!s_inline && !s_thread) {
+        s_handed = s_hashed = 0;
+        s_quit = 0;
+        s_thread = CreateThread(NULL, 0, hash_blocks, NULL, 0, NULL);
+        if (!s_thread)
+            return 0;
+    }
     if (!sha_start(&s_sha)) {
         SetLastError(ERROR_NOT_SUPPORTED);
         return 0;
@@ -93,8 +93,11 @@ unsigned char *hasher_block(void)
 {
     if (s_inline)
         return s_ring; // the hasher is idle between files: every block is free
-    wait_counted(s_free);
-    return s_ring + (size_t)s_put * HASH_BLOCK;
+    AcquireSRWLockExclusive(&s_lock);
+    wait_until(HASH_RING - 1);
+    unsigned at = (unsigned)(s_handed % HASH_RING);
+    ReleaseSRWLockExclusive(&s_lock);
+    return s_ring + (size_t)at * HASH_BLOCK;
 }
 
 void hasher_add(DWORD n)
@@ -106,19 +109,20 @@ void hasher_add(DWORD n)
         s_wait_ticks += ticks() - t0;
         return;
     }
-    s_len[s_put] = n;
-    s_put = (s_put + 1) % HASH_RING;
+    AcquireSRWLockExclusive(&s_lock);
+    s_len[s_handed % HASH_RING] = n;
     s_handed++;
-    ReleaseSemaphore(s_full, 1, NULL);
+    ReleaseSRWLockExclusive(&s_lock);
+    WakeConditionVariable(&s_work);
 }
 
 int hasher_end(unsigned char out[SHA_BYTES])
 {
-    // The hasher signals when it reaches s_want; a signal left from an earlier
-    // file only costs one more look at the count.
-    InterlockedExchange(&s_want, s_handed);
-    while (InterlockedCompareExchange(&s_hashed, 0, 0) != s_handed)
-        wait_counted(s_caught);
+    if (!s_inline) {
+        AcquireSRWLockExclusive(&s_lock);
+        wait_until(0);
+        ReleaseSRWLockExclusive(&s_lock);
+    }
     if (s_sha_ok)
         return sha_end(&s_sha, out);
     sha_drop(&s_sha);
@@ -140,17 +144,13 @@ void hasher_clear_wait(void)
 void hasher_stop(void)
 {
     if (s_thread) {
+        AcquireSRWLockExclusive(&s_lock);
         s_quit = 1;
-        ReleaseSemaphore(s_full, 1, NULL);
+        ReleaseSRWLockExclusive(&s_lock);
+        WakeConditionVariable(&s_work);
         WaitForSingleObject(s_thread, INFINITE);
         CloseHandle(s_thread);
         s_thread = NULL;
-    }
-    HANDLE *handles[] = {&s_free, &s_full, &s_caught};
-    for (HANDLE *h : handles) {
-        if (*h)
-            CloseHandle(*h);
-        *h = NULL;
     }
     if (s_ring)
         VirtualFree(s_ring, 0, MEM_RELEASE);
