@@ -27,14 +27,23 @@ static int read_at(HANDLE from, unsigned long long at, unsigned char *buf, DWORD
     return got == want ? 1 : short_source();
 }
 
+// A block goes out in writes of 64 KiB, the size the platform's own copy
+// writes: under Wine, writes of a whole block into new files were measured up
+// to five times slower than the same bytes in such pieces, and erratic; on
+// Windows the pieces cost a few more calls and nothing else.
+static const DWORD SPAN_PIECE = 64u << 10;
+
 static int write_all(HANDLE to, const unsigned char *buf, DWORD n)
 {
-    DWORD put = 0;
-    if (!WriteFile(to, buf, n, &put, NULL))
-        return 0;
-    if (put != n) {
-        SetLastError(ERROR_DISK_FULL);
-        return 0;
+    for (DWORD at = 0; at < n;) {
+        DWORD want = n - at < SPAN_PIECE ? n - at : SPAN_PIECE, put = 0;
+        if (!WriteFile(to, buf + at, want, &put, NULL))
+            return 0;
+        if (put != want) {
+            SetLastError(ERROR_DISK_FULL);
+            return 0;
+        }
+        at += want;
     }
     return 1;
 }
