@@ -262,8 +262,10 @@ int check_missing(CheckHasFn has, void *ctx)
 int check_has_file(void *folder, const wchar_t *rel)
 {
     wchar_t path[MAX_PATH];
+    // A path too long to name is no missing file: the copy refuses it with
+    // texts of its own when it comes to it.
     if (!path_join(path, (const wchar_t *)folder, rel))
-        return 0;
+        return 1;
     DWORD a = GetFileAttributesW(path);
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
