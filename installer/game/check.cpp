@@ -251,7 +251,8 @@ int check_missing(CheckHasFn has, void *ctx)
     for (size_t i = 0; s_on && i < s_list.nfiles; i++) {
         if (!has(ctx, s_list.files[i].path)) {
             failed(L"The game file %s is missing from the disc.",
-                   L"Dump the whole disc again, every folder of it, and choose the default.xbe of the new dump.",
+                   s_game.image ? L"Make the image again from your disc, then choose the new image."
+                                : L"Dump the whole disc again, every folder of it, and choose the default.xbe of the new dump.",
                    s_list.files[i].path);
             return 0;
         }
