@@ -563,7 +563,9 @@ static int check_row(long mb, int reps, int mode)
                 waits.push_back(hasher_waited());
             }
             const char *k_who[] = {"bare BCrypt SHA-256", "bare CopyFileExW", "stage_copy with the check"};
-            note("%s %d: %.0f ms, %.0f ms of processor time%s", k_who[who], i + 1, t, cpu_ms() - cpu,
+            note("%s %d: %.0f ms, %.0f ms of processor time%s",
+                 mode == CHECK_IMAGE && who == 1 ? "bare ReadFile/WriteFile from the image" : k_who[who], i + 1, t,
+                 cpu_ms() - cpu,
                  ok ? "" : " (FAILED)");
             if (!ok)
                 return 1;
@@ -580,7 +582,9 @@ static int check_row(long mb, int reps, int mode)
     snprintf(base, sizeof base, "%.0f", mib / (b / 1000));
     row(name, m, base, b / a, ">= 0.9", b / a >= 0.9);
     snprintf(m, sizeof m, "%.0f / %.0f", mib / (c / 1000), mib / (h / 1000));
-    row("  bare copy / bare SHA-256 of the disc (MiB/s)", m, "-", 0, "(info)", 1);
+    row(mode == CHECK_IMAGE ? "  bare copy / bare SHA-256 of the image's files (MiB/s)"
+                            : "  bare copy / bare SHA-256 of the disc (MiB/s)",
+        m, "-", 0, "(info)", 1);
     snprintf(m, sizeof m, "%.0f", 256 / (mem_ms / 1000));
     row("  BCrypt SHA-256 in memory (MiB/s)", m, "-", 0, "(info)", 1);
     snprintf(m, sizeof m, "%.0f", least(waits));

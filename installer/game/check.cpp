@@ -205,14 +205,14 @@ static void hex(wchar_t *out, const unsigned char sha[SHA_BYTES])
     out[2 * SHA_BYTES] = 0;
 }
 
-// Keeps the first failure of the step for check_fail.
+// Keeps the first failure of the step for check_fail. The message names the
+// file by its path below the disc's top, as a player finds it in the dump and
+// as it fits the panel; the log names it by its full path.
 static void failed(const wchar_t *format, const wchar_t *advice, const wchar_t *rel)
 {
     if (s_failed)
         return;
-    wchar_t where[MAX_PATH + 4];
-    disc_path(where, MAX_PATH + 4, rel);
-    fmt(s_msg, MAX_PATH + 128, format, where);
+    fmt(s_msg, MAX_PATH + 128, format, rel);
     copy_cut(s_advice, 512, advice);
     s_failed = 1;
 }

@@ -65,7 +65,8 @@ void expect_settings(const std::wstring &dir, const Settings &s)
 
 std::wstring install_args(const std::wstring &disc, const std::wstring &dir, bool test)
 {
-    std::wstring a = L"/xbe \"" + join(disc, L"default.xbe") + L"\" /dir \"" + dir + L"\" /go";
+    bool image = disc.size() > 4 && !_wcsicmp(disc.c_str() + disc.size() - 4, L".iso");
+    std::wstring a = L"/xbe \"" + (image ? disc : join(disc, L"default.xbe")) + L"\" /dir \"" + dir + L"\" /go";
     return test ? a + L" /test" : a;
 }
 

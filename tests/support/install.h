@@ -29,7 +29,8 @@ bool seed_earlier_install(const std::wstring &dir, const Settings &s);
 // copy of anything is left there (gtest failures otherwise).
 void expect_settings(const std::wstring &dir, const Settings &s);
 
-// Setup's command line for an install of disc into dir, "/go" and, with test, "/test".
+// Setup's command line for an install of disc (a disc folder, or an image file
+// ending in ".iso") into dir, "/go" and, with test, "/test".
 std::wstring install_args(const std::wstring &disc, const std::wstring &dir, bool test);
 
 // One finished run of Setup.

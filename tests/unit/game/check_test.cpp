@@ -208,7 +208,7 @@ TEST(CheckStep, AgainstTheDemoList)
             EXPECT_NE(std::string::npos, log.find(r.log)) << log;
         }
         wchar_t msg[2 * MAX_PATH];
-        swprintf(msg, 2 * MAX_PATH, r.msg ? r.msg : L"", file.c_str());
+        swprintf(msg, 2 * MAX_PATH, r.msg ? r.msg : L"", r.file);
         EXPECT_STREQ(r.result == R_FAIL ? msg : L"", s_fail_msg);
         if (r.result == R_OK) {
             EXPECT_EQ("", tree_diff(disc, game));
