@@ -7,19 +7,27 @@
 #include <shlobj.h>
 #include <tlhelp32.h>
 
+static bool make_disc_in(const std::wstring &folder, uint32_t region)
+{
+    DiscPlan plan;
+    disc_default(&plan);
+    plan.region = region;
+    tree_remove(folder);
+    return disc_make(folder.c_str(), &plan) != 0;
+}
+
+bool disc_eu_in(const std::wstring &folder)
+{
+    return make_disc_in(folder, 4);
+}
+
 // Makes the disc in its folder of the scratch folder when it isn't there (the
 // scratch folder is emptied around every case).
 static std::wstring make_disc(const wchar_t *name, uint32_t region)
 {
     std::wstring d = scratch(join(L"discs", name));
-    if (!has_file(join(d, L"default.xbe"))) {
-        DiscPlan plan;
-        disc_default(&plan);
-        plan.region = region;
-        tree_remove(d);
-        if (!disc_make(d.c_str(), &plan))
-            return L"<no disc>";
-    }
+    if (!has_file(join(d, L"default.xbe")) && !make_disc_in(d, region))
+        return L"<no disc>";
     return d;
 }
 

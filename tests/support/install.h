@@ -13,6 +13,8 @@
 // folder of the scratch folder holding default.xbe.
 std::wstring disc_eu(void);
 std::wstring disc_us(void);
+// The European disc made anew in folder, whatever its name.
+bool disc_eu_in(const std::wstring &folder);
 // The bytes the copy step counts for a disc (disc_eu or disc_us).
 uint64_t disc_bytes(const std::wstring &disc);
 

@@ -8,7 +8,6 @@
 #include "discimage.h"
 
 #include <gtest/gtest.h>
-#include <shellapi.h>
 
 #include <algorithm>
 
@@ -17,14 +16,7 @@ typedef InstallCase CheckedInstall;
 TEST_F(CheckedInstall, OneByteChangedInAFileOfTheDiscFailsTheCopyStep)
 {
     std::wstring disc = scratch(L"bad-dump");
-    ASSERT_TRUE(make_dir(disc));
-    SHFILEOPSTRUCTW op = {};
-    std::wstring from = join(disc_eu(), L"*") + L'\0', to = disc + L'\0';
-    op.wFunc = FO_COPY;
-    op.pFrom = from.c_str();
-    op.pTo = to.c_str();
-    op.fFlags = FOF_NO_UI;
-    ASSERT_EQ(0, SHFileOperationW(&op));
+    ASSERT_TRUE(disc_eu_in(disc));
     std::wstring bad = join(disc, L"driving\\misc.viv");
     std::string bytes = read_file(bad);
     ASSERT_FALSE(bytes.empty());

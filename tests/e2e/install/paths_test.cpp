@@ -7,7 +7,6 @@
 #include "install.h"
 
 #include <gtest/gtest.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <memory>
@@ -141,15 +140,7 @@ TEST_F(Paths, ATemporaryFolderThatIsGoneLeavesTheArchivesToTheInstallFolder)
 TEST_F(Paths, ADiscInAFolderNamedInSeveralScriptsIsMeasuredCheckedAndCopied)
 {
     std::wstring disc = scratch(L"\u0414\u0438\u0441\u043A \u5149\u76D8 \u0141");
-    ASSERT_TRUE(make_dir(disc));
-    // The European disc, copied whole into the new folder.
-    SHFILEOPSTRUCTW op = {};
-    std::wstring from = join(disc_eu(), L"*") + L'\0', to = disc + L'\0';
-    op.wFunc = FO_COPY;
-    op.pFrom = from.c_str();
-    op.pTo = to.c_str();
-    op.fFlags = FOF_NO_UI;
-    ASSERT_EQ(0, SHFileOperationW(&op));
+    ASSERT_TRUE(disc_eu_in(disc));
     std::wstring dir = scratch(L"fromdisc");
     Outcome r = install(disc, dir);
     ASSERT_TRUE(r.exited) << utf8(r.box);
