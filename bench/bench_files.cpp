@@ -21,6 +21,17 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+// A throughput row: amount (MiB or files) moved by Setup in ours_ms and by the
+// baseline in base_ms; met when Setup's rate is at least target times the baseline's.
+static void rate_row(const char *name, double amount, double ours_ms, double base_ms, double target)
+{
+    char m[32], base[32], goal[16];
+    snprintf(m, sizeof m, "%.0f", amount / (ours_ms / 1000));
+    snprintf(base, sizeof base, "%.0f", amount / (base_ms / 1000));
+    snprintf(goal, sizeof goal, ">= %g", target);
+    row(name, m, base, base_ms / ours_ms, goal, base_ms / ours_ms >= target);
+}
+
 // The bare copy: every folder made, every file one CopyFileExW, nothing else.
 static int bare_copy(const wchar_t *src, const wchar_t *dst)
 {
@@ -185,12 +196,10 @@ static int copy_row(long mb, int reps)
     tree_gone(inst);
     tree_gone(bare);
     tree_gone(work);
-    double mib = bytes / 1048576.0, a = least(ours), b = least(plain);
-    char m[64], base[64], name[64];
+    double mib = bytes / 1048576.0;
+    char name[64];
     snprintf(name, sizeof name, "disc copy, %.0f MiB (MiB/s)", mib);
-    snprintf(m, sizeof m, "%.0f", mib / (a / 1000));
-    snprintf(base, sizeof base, "%.0f", mib / (b / 1000));
-    row(name, m, base, b / a, ">= 0.95", b / a >= 0.95);
+    rate_row(name, mib, least(ours), least(plain), 0.95);
     return 0;
 }
 
@@ -248,13 +257,11 @@ static int skip_row(long files, int reps)
     tree_gone(work);
     double b = least(plain), a = least(tree), c = least(step);
     char name[64], m[64], base[64];
-    snprintf(base, sizeof base, "%.0f", files / (b / 1000));
     snprintf(name, sizeof name, "reinstall skip pass, %ld files (files/s)", files);
-    snprintf(m, sizeof m, "%.0f", files / (a / 1000));
-    row(name, m, base, b / a, ">= 0.9", b / a >= 0.9);
-    snprintf(name, sizeof name, "  whole copy step with prune (files/s)");
+    rate_row(name, (double)files, a, b, 0.9);
+    snprintf(base, sizeof base, "%.0f", files / (b / 1000));
     snprintf(m, sizeof m, "%.0f", files / (c / 1000));
-    row(name, m, base, b / c, "(info)", 1);
+    row("  whole copy step with prune (files/s)", m, base, b / c, "(info)", 1);
     return 0;
 }
 
@@ -323,12 +330,10 @@ static int image_copy_row(const wchar_t *work, const wchar_t *image, const std::
     }
     tree_gone(inst);
     tree_gone(bare);
-    double mib = bytes / 1048576.0, a = least(ours), b = least(plain);
-    char name[64], m[64], base[64];
+    double mib = bytes / 1048576.0;
+    char name[64];
     snprintf(name, sizeof name, "image copy, %.0f MiB (MiB/s)", mib);
-    snprintf(m, sizeof m, "%.0f", mib / (a / 1000));
-    snprintf(base, sizeof base, "%.0f", mib / (b / 1000));
-    row(name, m, base, b / a, ">= 0.95", b / a >= 0.95);
+    rate_row(name, mib, least(ours), least(plain), 0.95);
     return 1;
 }
 
@@ -575,12 +580,10 @@ static int check_row(long mb, int reps, int mode)
     HeapFree(GetProcessHeap(), 0, buf);
     tree_gone(work);
     double mib = bytes / 1048576.0, a = least(ours), c = least(plain), h = least(hashed), b = c > h ? c : h;
-    char m[64], base[64], name[96];
+    char m[64], name[96];
     snprintf(name, sizeof name, "%s with the check, %.0f MiB, %s (MiB/s)", mode == CHECK_IMAGE ? "image copy" : "disc copy",
              mib, small ? "4000 more small files" : "big files");
-    snprintf(m, sizeof m, "%.0f", mib / (a / 1000));
-    snprintf(base, sizeof base, "%.0f", mib / (b / 1000));
-    row(name, m, base, b / a, ">= 0.9", b / a >= 0.9);
+    rate_row(name, mib, a, b, 0.9);
     snprintf(m, sizeof m, "%.0f / %.0f", mib / (c / 1000), mib / (h / 1000));
     row(mode == CHECK_IMAGE ? "  bare copy / bare SHA-256 of the image's files (MiB/s)"
                             : "  bare copy / bare SHA-256 of the disc (MiB/s)",

@@ -2,6 +2,7 @@
 #include "unit.h"
 
 #include "engine/context.h"
+#include "game/disc.h"
 
 DWORD s_now;
 
@@ -46,4 +47,17 @@ SlotSwap::SlotSwap(void **slot, void *to) : slot_(slot), was_(put_slot(slot, to)
 SlotSwap::~SlotSwap()
 {
     put_slot(slot_, was_);
+}
+
+std::wstring copy_start(const std::wstring &disc, const std::wstring &install)
+{
+    make_dir(install);
+    copy_cut(s_dir, MAX_PATH, install.c_str());
+    PickTexts texts;
+    game_check(disc.c_str(), &s_game, &texts);
+    s_cancel = 0;
+    s_cancel_copy = FALSE;
+    s_fail_msg[0] = 0;
+    s_fail_adv[0] = 0;
+    return s_game.ok ? L"" : texts.note;
 }

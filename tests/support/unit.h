@@ -8,6 +8,12 @@
 // Once per process: the install context's lock (seg, detail and seg_frac take it).
 void test_init(void);
 
+// The copy step's start as an accepted pick and the folder checks leave it:
+// the install folder made and in s_dir, the game at disc (a disc folder, a
+// file of it, or an image) picked into s_game, no cancel pending and no
+// failure kept. "" then, else the note of the refused pick.
+std::wstring copy_start(const std::wstring &disc, const std::wstring &install);
+
 // The fake clock: s_ticks reads s_now while a FakeClock lives, and the real
 // clock again afterwards.
 extern DWORD s_now;

@@ -378,13 +378,7 @@ TEST(BrokenSource, OnlyTheListingsEndAndANameNotFoundCount)
         // An earlier install's whole copy, and a file the disc doesn't hold.
         ASSERT_TRUE(disc_make(target.c_str(), NULL));
         ASSERT_TRUE(put_file(extra.c_str(), "only in the copy"));
-        ASSERT_TRUE(make_dir(inst.c_str()));
-        copy_cut(s_dir, MAX_PATH, inst.c_str());
-        PickTexts texts;
-        game_check(disc.c_str(), &s_game, &texts);
-        ASSERT_EQ(1, s_game.ok);
-        s_cancel = 0;
-        s_fail_msg[0] = 0;
+        ASSERT_EQ(L"", copy_start(disc, inst));
         log_open(inst.c_str());
         int result;
         {
